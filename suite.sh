@@ -1,0 +1,135 @@
+#!/bin/bash
+# One entry point for the whole suite: set-up on a fresh Debian machine, build, tests, demo.
+#
+#   ./suite.sh setup    install packages, fetch the LZMA SDK sources, make the Wine prefix
+#   ./suite.sh build    setup, then build everything
+#   ./suite.sh test     build, then run every test (FUZZ_SECONDS bounds each fuzzing run)
+#   ./suite.sh demo     build, then print a sample receipt on the built-in printer emulator
+#   ./suite.sh bench    build, then run the benchmark programs
+#
+# Every step is idempotent: a second run only does what is missing.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+BUILD=${SUITE_BUILD_DIR:-$ROOT/build}
+BUILD32=$BUILD/i686
+PREFIX32=$BUILD/wineprefix32
+CACHE=${SUITE_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/pos-printer-suite}
+JOBS=$(nproc 2>/dev/null || echo 4)
+
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko install prompts while a prefix is made.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+log() { printf '== %s\n' "$*" >&2; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+PACKAGES=(
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
+    wine wine32:i386 wine64 libwine-dev
+    cmake ninja-build googletest xvfb xauth 7zip python3 dpkg-dev
+    clang libclang-rt-14-dev
+)
+
+setup_packages() {
+    local missing=()
+    local p
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    log "installing: ${missing[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        as_root dpkg --add-architecture i386
+    fi
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# The LZMA SDK's C sources come from Debian's 7zip source package, kept outside the tree.
+setup_lzma_sources() {
+    [ -d "$CACHE/lzma/C" ] && return 0
+    local src=/etc/apt/sources.list.d/pos-suite-src.sources
+    if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && [ ! -f "$src" ]; then
+        log "enabling deb-src for the 7zip sources"
+        sed -e 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | as_root tee "$src" >/dev/null
+        as_root apt-get update -qq
+    fi
+    mkdir -p "$CACHE/download"
+    (cd "$CACHE/download" && ls 7zip_*.orig.tar.* >/dev/null 2>&1 || apt-get source --download-only 7zip >/dev/null)
+    local orig
+    orig=$(ls "$CACHE"/download/7zip_*.orig.tar.* | head -n 1)
+    rm -rf "$CACHE/lzma.tmp" && mkdir -p "$CACHE/lzma.tmp"
+    tar -xf "$orig" -C "$CACHE/lzma.tmp"
+    local cdir
+    cdir=$(find "$CACHE/lzma.tmp" -maxdepth 3 -type d -name C | head -n 1)
+    mkdir -p "$CACHE/lzma"
+    mv "$cdir" "$CACHE/lzma/C"
+    rm -rf "$CACHE/lzma.tmp"
+}
+
+start_wineserver() {
+    WINEPREFIX=$1 wineserver -p >/dev/null 2>&1 </dev/null || true
+}
+
+setup_prefix32() {
+    if [ ! -f "$PREFIX32/system.reg" ]; then
+        log "creating the win32 Wine prefix"
+        mkdir -p "$BUILD"
+        WINEPREFIX=$PREFIX32 WINEARCH=win32 wineboot -i >/dev/null 2>&1 </dev/null
+    fi
+    start_wineserver "$PREFIX32"
+}
+
+start_xvfb() {
+    export DISPLAY=${SUITE_DISPLAY:-:99}
+    if [ ! -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
+        Xvfb "$DISPLAY" -screen 0 1280x1024x24 >/dev/null 2>&1 </dev/null &
+        sleep 1
+    fi
+}
+
+cmd_setup() {
+    setup_packages
+    setup_lzma_sources
+    setup_prefix32
+}
+
+cmd_build() {
+    cmd_setup
+    local werror=OFF
+    [ "${CI:-}" = "true" ] && werror=ON
+    cmake -S "$ROOT" -B "$BUILD32" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686.cmake" \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DSUITE_WERROR=$werror -DSUITE_WINEPREFIX="$PREFIX32" >/dev/null
+    cmake --build "$BUILD32" -j "$JOBS"
+}
+
+cmd_test() {
+    cmd_build
+    start_xvfb
+    ctest --test-dir "$BUILD32" --output-on-failure -j "$JOBS" "$@"
+}
+
+cmd_demo() {
+    cmd_build
+    WINEPREFIX=$PREFIX32 "$ROOT/tests/emulator/wine-run.sh" "$BUILD32/tests/demo_receipt.exe"
+}
+
+cmd_bench() {
+    cmd_build
+    WINEPREFIX=$PREFIX32 "$ROOT/tests/emulator/wine-run.sh" "$BUILD32/tests/service_object_bench.exe"
+}
+
+case "${1:-}" in
+    setup) cmd_setup ;;
+    build) cmd_build ;;
+    test) shift; cmd_test "$@" ;;
+    demo) cmd_demo ;;
+    bench) cmd_bench ;;
+    *) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+esac
