@@ -1,0 +1,230 @@
+// Life cycle of the service object: open, claim, release, close, and the result-code rule.
+#include "soposprinter.h"
+#include "malvistra_private.h"
+
+#include <cwchar>
+#include <new>
+
+namespace {
+
+// No C++ exception may cross a COM method: anything thrown (in practice an allocation
+// failure) becomes an OPOS failure.
+template <class F>
+LONG Contain(const wchar_t *method, F &&body)
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        Trace(L"%ls: out of memory\n", method);
+    } catch (...) {
+        Trace(L"%ls: unexpected exception\n", method);
+    }
+    return OPOS_E_FAILURE;
+}
+
+bool BstrEquals(BSTR s, const wchar_t *text)
+{
+    size_t len = wcslen(text);
+    return SysStringLen(s) == len && wmemcmp(s, text, len) == 0;
+}
+
+bool IsHandle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+
+void CloseAndClear(HANDLE &h)
+{
+    if (IsHandle(h))
+        CloseHandle(h);
+    h = nullptr;
+}
+
+} // namespace
+
+CSOPOSPrinter::CSOPOSPrinter() = default;
+
+CSOPOSPrinter::~CSOPOSPrinter()
+{
+    // The reader thread uses this object: it must be gone before the storage is.
+    if (m_claimed)
+        ReleasePort();
+}
+
+HRESULT CSOPOSPrinter::InternalQueryInterface(REFIID iid, void **ppv)
+{
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+        IsEqualIID(iid, IID_ISOPOSPrinter)) {
+        *ppv = static_cast<ISOPOSPrinter *>(this);
+        return S_OK;
+    }
+    return E_NOINTERFACE;
+}
+
+LONG CSOPOSPrinter::SetResultCode(LONG code)
+{
+    m_resultCode = code;
+    return code;
+}
+
+STDMETHODIMP CSOPOSPrinter::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch *pDispatch, long *pRC)
+{
+    LONG rc = Contain(L"OpenService", [&]() -> LONG {
+        m_controlObject = pDispatch;
+        if (pDispatch) {
+            // Looked up as the control object expects; this object fires no events.
+            static const wchar_t *const names[] = {L"SOData", L"SODirectIO", L"SOError",
+                                                   L"SOOutputComplete", L"SOStatusUpdate"};
+            pDispatch->GetIDsOfNames(IID_NULL, const_cast<LPOLESTR *>(names), 5, 0x0800, m_eventIds);
+        }
+
+        if (!BstrEquals(DeviceClass, L"POSPrinter"))
+            return SetResultCode(OPOS_E_DEVICECLASS);
+
+        // Binding to a device again while claimed: a closed device never keeps its port.
+        if (m_claimed)
+            ReleasePort();
+
+        m_settings.ReadDeviceSettings(DeviceName ? DeviceName : L"");
+
+        m_props.AutoDisable = 0;
+        m_props.BinaryConversion = 0;
+        m_props.CharacterSet = 437;
+        m_props.CharacterSetList = L"437";
+        m_props.AsyncMode = 0;
+        m_props.RecBarCodeRotationList = L"0";
+        m_props.RecBitmapRotationList = L"0";
+        m_props.RecLineCharsList = L"48";
+        m_props.PageModeHorizontalPosition = 0;
+        m_props.PageModeVerticalPosition = 0;
+        m_props.PageModePrintDirection = 1;
+        m_props.PageModeStation = 2;
+        m_props.PageModeDescriptor = 0;
+        m_state = 2;
+        m_claimed = 0;
+        m_deviceEnabled = 0;
+        m_freezeEvents = 0;
+        m_flagWhenIdle = 0;
+        m_inTransaction = 0;
+        return SetResultCode(OPOS_SUCCESS);
+    });
+    if (pRC)
+        *pRC = rc;
+    return S_OK;
+}
+
+void CSOPOSPrinter::SetupSerialLine()
+{
+    CSerialSettings serial(m_settings.Baudrate, m_settings.BitLength, m_settings.Parity,
+                           m_settings.Stop, m_settings.HandShake);
+    serial.ReadState(m_port);
+    if (!serial.WriteState(m_port))
+        Trace(L"SetCommState => %lu\n", GetLastError());
+
+    // Reads return with what has arrived instead of waiting for a full receive buffer;
+    // status packets are 4 bytes and come rarely.
+    COMMTIMEOUTS timeouts = {};
+    GetCommTimeouts(m_port, &timeouts);
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    if (!SetCommTimeouts(m_port, &timeouts))
+        Trace(L"SetCommTimeouts => %lu\n", GetLastError());
+}
+
+STDMETHODIMP CSOPOSPrinter::ClaimDevice(long /*Timeout*/, long *pRC)
+{
+    LONG rc = Contain(L"ClaimDevice", [&]() -> LONG {
+        if (m_claimed)
+            return SetResultCode(OPOS_SUCCESS);
+
+        const std::wstring &port = m_settings.Port;
+        if (port.empty()) {
+            Trace(L"ClaimDevice: no port configured\n");
+            return SetResultCode(OPOS_E_NOEXIST);
+        }
+
+        std::wstring path = L"\\\\.\\" + port;
+        m_port = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED, nullptr);
+        if (m_port == INVALID_HANDLE_VALUE) {
+            DWORD error = GetLastError();
+            Trace(L"CreateFile => %XH\n", error);
+            return SetResultCode(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                                     ? OPOS_E_NOEXIST : OPOS_E_FAILURE);
+        }
+
+        if (port.compare(0, 3, L"COM") == 0)
+            SetupSerialLine();
+
+        m_writeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (!m_writeEvent) {
+            Trace(L"CreateEvent => %lu\n", GetLastError());
+            CloseAndClear(m_port);
+            return SetResultCode(OPOS_E_FAILURE);
+        }
+
+        m_stop = 0;
+        m_readerThread = CreateThread(nullptr, 0, StatusReaderThread, this, 0, nullptr);
+        if (!m_readerThread) {
+            Trace(L"CreateThread => %lu\n", GetLastError());
+            CloseAndClear(m_writeEvent);
+            CloseAndClear(m_port);
+            return SetResultCode(OPOS_E_FAILURE);
+        }
+
+        Sleep(100);   // lets the reader start before the claim is reported
+        m_claimed = 1;
+        return SetResultCode(OPOS_SUCCESS);
+    });
+    if (pRC)
+        *pRC = rc;
+    return S_OK;
+}
+
+void CSOPOSPrinter::ReleasePort()
+{
+    m_stop = 1;
+    if (m_readerThread)
+        WaitForSingleObject(m_readerThread, INFINITE);
+    CloseAndClear(m_port);
+    CloseAndClear(m_writeEvent);
+    CloseAndClear(m_readerThread);
+    m_claimed = 0;
+}
+
+STDMETHODIMP CSOPOSPrinter::ReleaseDevice(long *pRC)
+{
+    if (!m_claimed)
+        return S_OK;   // neither pRC nor ResultCode is written
+    ReleasePort();
+    LONG rc = SetResultCode(OPOS_SUCCESS);
+    if (pRC)
+        *pRC = rc;
+    return S_OK;
+}
+
+STDMETHODIMP CSOPOSPrinter::CloseService(long *pRC)
+{
+    if (m_claimed)
+        ReleasePort();
+    m_deviceEnabled = 0;
+    m_claimed = 0;
+    LONG rc = SetResultCode(OPOS_SUCCESS);
+    if (pRC)
+        *pRC = rc;
+    return S_OK;
+}
+
+STDMETHODIMP CSOPOSPrinter::ClearOutput(long * /*pRC*/)
+{
+    m_printBuffer.Clear();
+    return S_OK;
+}
+
+STDMETHODIMP CSOPOSPrinter::DirectIO(long /*Command*/, long * /*pData*/, BSTR * /*pString*/, long *pRC)
+{
+    if (pRC)
+        *pRC = OPOS_SUCCESS;
+    return S_OK;
+}
+
+STDMETHODIMP CSOPOSPrinter::BeginInsertion(long /*Timeout*/) { return S_OK; }
+STDMETHODIMP CSOPOSPrinter::BeginRemoval(long /*Timeout*/) { return S_OK; }

@@ -1,0 +1,138 @@
+// The POSPrinter service object: one instance per device that the OPOS control object opens.
+#pragma once
+
+#include <windows.h>
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "Malvistra.h"
+#include "../common/comsup.h"
+#include "devicesettings.h"
+#include "printbuffer.h"
+
+// Number and string property fields (indexes in the comments).
+struct CPropertyValues
+{
+    LONG AutoDisable = 0;                 // 10
+    LONG BinaryConversion = 0;            // 11
+    LONG AsyncMode = 0;                   // 8001
+    LONG CharacterSet = 0;                // 8002
+    LONG PageModeDescriptor = 0;          // 8046
+    LONG PageModeHorizontalPosition = 0;  // 8047
+    LONG PageModePrintDirection = 0;      // 8048
+    LONG PageModeStation = 0;             // 8049
+    LONG PageModeVerticalPosition = 0;    // 8050
+    std::wstring CheckHealthText;         // 1000001
+    std::wstring CharacterSetList;        // 1008001
+    std::wstring JrnLineCharsList;        // 1008002
+    std::wstring RecLineCharsList;        // 1008003
+    std::wstring SlpLineCharsList;        // 1008004
+    std::wstring ErrorString;             // 1008005
+    std::wstring FontTypefaceList;        // 1008006
+    std::wstring RecBarCodeRotationList;  // 1008007
+    std::wstring SlpBarCodeRotationList;  // 1008008
+    std::wstring RecBitmapRotationList;   // 1008009
+    std::wstring SlpBitmapRotationList;   // 1008010
+    std::wstring PageModeArea;            // 1008011
+    LONG PageModePrintArea[4] = {0, 0, 0, 0};   // 1008012
+};
+
+class CSOPOSPrinter
+    : public com::CComObjectRoot,
+      public com::IDispatchImpl<ISOPOSPrinter, &IID_ISOPOSPrinter, &LIBID_MALVISTRALib, 1, 0>
+{
+public:
+    CSOPOSPrinter();
+    ~CSOPOSPrinter() override;
+
+    HRESULT InternalQueryInterface(REFIID iid, void **ppv);
+
+    // ISOPOSPrinter
+    STDMETHODIMP COFreezeEvents(BOOL Freeze, long *pRC) override;
+    STDMETHODIMP GetPropertyNumber(long PropIndex, long *pNumber) override;
+    STDMETHODIMP SetPropertyNumber(long PropIndex, long Number) override;
+    STDMETHODIMP GetPropertyString(long PropIndex, BSTR *pString) override;
+    STDMETHODIMP SetPropertyString(long PropIndex, BSTR String) override;
+    STDMETHODIMP OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch *pDispatch, long *pRC) override;
+    STDMETHODIMP CheckHealth(long Level, long *pRC) override;
+    STDMETHODIMP ClaimDevice(long Timeout, long *pRC) override;
+    STDMETHODIMP ClearOutput(long *pRC) override;
+    STDMETHODIMP CloseService(long *pRC) override;
+    STDMETHODIMP DirectIO(long Command, long *pData, BSTR *pString, long *pRC) override;
+    STDMETHODIMP ReleaseDevice(long *pRC) override;
+    STDMETHODIMP BeginInsertion(long Timeout) override;
+    STDMETHODIMP BeginRemoval(long Timeout) override;
+    STDMETHODIMP CutPaper(long Percentage) override;
+    STDMETHODIMP EndInsertion() override;
+    STDMETHODIMP EndRemoval() override;
+    STDMETHODIMP PrintBarCode(long Station, BSTR Data, long Symbology, long Height, long Width,
+                              long Alignment, long TextPosition) override;
+    STDMETHODIMP PrintBitmap(long Station, BSTR FileName, long Width, long Alignment) override;
+    STDMETHODIMP PrintImmediate(long Station, BSTR Data) override;
+    STDMETHODIMP PrintNormal(long Station, BSTR Data) override;
+    STDMETHODIMP PrintTwoNormal(long Station, BSTR Data1, BSTR Data2) override;
+    STDMETHODIMP RotatePrint(long Station, long Rotation) override;
+    STDMETHODIMP SetBitmap(long BitmapNumber, long Station, BSTR FileName, long Width,
+                           long Alignment) override;
+    STDMETHODIMP SetLogo(long Location, BSTR Data) override;
+    STDMETHODIMP TransactionPrint(long Station, long Control) override;
+    STDMETHODIMP ValidateData(long Station, BSTR Data) override;
+    STDMETHODIMP ChangePrintSide(long Side) override;
+    STDMETHODIMP MarkFeed(long Type) override;
+    STDMETHODIMP ResetStatistics(BSTR *pStatisticsBuffer, long *pRC) override;
+    STDMETHODIMP RetrieveStatistics(BSTR *pStatisticsBuffer, long *pRC) override;
+    STDMETHODIMP UpdateStatistics(BSTR StatisticsBuffer, long *pRC) override;
+    STDMETHODIMP CompareFirmwareVersion(BSTR FirmwareFileName, long *pResult, long *pRC) override;
+    STDMETHODIMP UpdateFirmware(BSTR FirmwareFileName, long *pRC) override;
+    STDMETHODIMP ClearPrintArea() override;
+    STDMETHODIMP PageModePrint(long Control) override;
+    STDMETHODIMP PrintMemoryBitmap(long Station, BSTR Data, long Type, long Width,
+                                   long Alignment) override;
+
+    // Stores an OPOS result code as ResultCode and returns it for pRC.
+    LONG SetResultCode(LONG code);
+
+    // Writes the pending bytes in one port write and empties the buffer.
+    void FlushPrintBuffer();
+    // One overlapped write that waits at most kWriteTimeoutMs; returns the bytes written.
+    LONG WritePort(const uint8_t *bytes, LONG length);
+
+    static DWORD WINAPI StatusReaderThread(void *object);
+
+    // Read-only views for the object's own tests and tools.
+    const CDeviceSettings &DeviceSettings() const { return m_settings; }
+    const CPrintBuffer &PrintBuffer() const { return m_printBuffer; }
+    CPrintBuffer &PrintBuffer() { return m_printBuffer; }
+    HANDLE PortHandle() const { return m_port; }
+    LONG ResultCode() const { return m_resultCode; }
+    LONG ResultCodeExtended() const { return m_resultCodeExtended; }
+    bool IsClaimed() const { return m_claimed != 0; }
+
+private:
+    // The steps of ReleaseDevice: stop the reader, close port, event and thread handles.
+    void ReleasePort();
+    void ReaderLoop();
+    void SetupSerialLine();
+
+    CDeviceSettings m_settings;
+    CPrintBuffer m_printBuffer;
+    // Shared with the status reader, which writes both codes whatever a method set there.
+    std::atomic<LONG> m_resultCode{0};
+    std::atomic<LONG> m_resultCodeExtended{0};
+    LONG m_claimed = 0;
+    LONG m_deviceEnabled = 0;
+    LONG m_dataEventEnabled = 0;
+    LONG m_freezeEvents = 0;
+    LONG m_flagWhenIdle = 0;        // 8005
+    LONG m_state = 2;               // OPOS_S_IDLE
+    LONG m_outputId = 0;
+    HANDLE m_port = nullptr;
+    DISPID m_eventIds[5] = {};
+    CPropertyValues m_props;
+    HANDLE m_readerThread = nullptr;
+    com::ComPtr<IDispatch> m_controlObject;
+    LONG m_inTransaction = 0;
+    std::atomic<LONG> m_stop{0};
+    HANDLE m_writeEvent = nullptr;
+};

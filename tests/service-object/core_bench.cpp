@@ -1,0 +1,114 @@
+// Timings of the service object's port layer against the printer emulator.
+// Prints figures; asserts nothing.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "handle_count.h"
+#include "printer_emulator_client.h"
+#include "soposprinter.h"
+
+namespace {
+
+const wchar_t kKey[] = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\POSPrinter\\BenchPrinter";
+
+double Now()
+{
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+void Report(const char *what, std::vector<double> ms)
+{
+    std::sort(ms.begin(), ms.end());
+    double sum = 0;
+    for (double v : ms)
+        sum += v;
+    std::printf("%-44s n=%3zu  median %8.2f ms  mean %8.2f ms  max %8.2f ms\n", what, ms.size(),
+                ms[ms.size() / 2], sum / ms.size(), ms.back());
+}
+
+void WriteKey(const std::wstring &port)
+{
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegSetValueExW(key, L"Port", 0, REG_SZ, reinterpret_cast<const BYTE *>(port.c_str()),
+                   static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
+    const DWORD values[] = {6, 1, 0, 1, 0};
+    const wchar_t *names[] = {L"Baudrate", L"BitLength", L"Parity", L"Stop", L"HandShake"};
+    for (int i = 0; i < 5; ++i)
+        RegSetValueExW(key, names[i], 0, REG_DWORD, reinterpret_cast<const BYTE *>(&values[i]), 4);
+    RegCloseKey(key);
+}
+
+using Printer = com::CComObject<CSOPOSPrinter>;
+
+Printer *OpenPrinter()
+{
+    Printer *p = nullptr;
+    Printer::CreateInstance(&p);
+    p->AddRef();
+    com::CBstr cls(L"POSPrinter"), name(L"BenchPrinter");
+    long rc = 0;
+    p->OpenService(cls.Get(), name.Get(), nullptr, &rc);
+    return p;
+}
+
+} // namespace
+
+int main()
+{
+    try {
+        PrinterEmulator emu(0);
+        WriteKey(emu.PortName());
+        std::printf("printer emulator on %ls\n", emu.PortName().c_str());
+
+        Printer *p = OpenPrinter();
+        long rc = 0;
+
+        std::vector<double> cycle;
+        for (int i = 0; i < 50; ++i) {
+            double t = Now();
+            p->ClaimDevice(0, &rc);
+            p->ReleaseDevice(&rc);
+            cycle.push_back(Now() - t);
+        }
+        Report("claim + release cycle", cycle);
+
+        std::vector<double> status;
+        p->ClaimDevice(0, &rc);
+        for (int i = 0; i < 20; ++i) {
+            emu.Send(std::string("\0\0\0\0", 4));
+            while (p->ResultCode() != 0)
+                Sleep(1);
+            Sleep(50);
+            double t = Now();
+            emu.Send(std::string("\x20\0\0\0", 4));
+            while (p->ResultCode() != 114 && Now() - t < 5000)
+                Sleep(1);
+            status.push_back(Now() - t);
+        }
+        Report("status latency (cover open -> 114)", status);
+
+        std::vector<double> release;
+        for (int i = 0; i < 20; ++i) {
+            p->ClaimDevice(0, &rc);
+            Sleep(150 + 37 * i % 400);   // lands anywhere inside the reader's wait
+            double t = Now();
+            p->ReleaseDevice(&rc);
+            release.push_back(Now() - t);
+        }
+        Report("release latency with a pending read", release);
+
+        p->Release();
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
+        return 0;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "bench: %s\n", e.what());
+        return 1;
+    }
+}
