@@ -112,6 +112,9 @@ cmd_build() {
 cmd_test() {
     cmd_build
     start_xvfb
+    # Platform-free cores natively under AddressSanitizer and UndefinedBehaviorSanitizer, with
+    # a bounded fuzzing run each.
+    BUILD_DIR=$BUILD/native FUZZ_SECONDS=${FUZZ_SECONDS:-120} "$ROOT/tests/native/run-native.sh"
     ctest --test-dir "$BUILD32" --output-on-failure -j "$JOBS" "$@"
 }
 
