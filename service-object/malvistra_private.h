@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <new>
 #include "../common/trace.h"
 
 // OPOS result codes and extended result codes the object produces.
@@ -25,3 +26,29 @@ constexpr DWORD kReaderWaitSliceMs = 100;
 // One read of the status reader, and the pause after a read that brought nothing.
 constexpr DWORD kReaderSliceMs = 500;
 constexpr DWORD kReceiveBufferSize = 1024;
+
+// No C++ exception may cross a COM method: anything thrown inside body (in practice an
+// allocation failure) is traced and becomes an OPOS failure.
+template <class F>
+LONG Contain(const wchar_t *method, F &&body)
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        Trace(L"%ls: out of memory\n", method);
+    } catch (...) {
+        Trace(L"%ls: unexpected exception\n", method);
+    }
+    return OPOS_E_FAILURE;
+}
+
+// OPOS numbers used by the print operations.
+enum : LONG {
+    OPOS_S_IDLE = 2,
+    PTR_TP_TRANSACTION = 11,
+    PTR_TP_NORMAL = 12,
+    PTR_BC_TEXT_ABOVE = -12,
+    PTR_BC_TEXT_BELOW = -13,
+    PTR_CUT_FULL = 100,
+};
+constexpr LONG kServiceObjectVersion = 1011001;

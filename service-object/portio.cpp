@@ -21,6 +21,14 @@ void CSOPOSPrinter::FlushPrintBuffer()
 
 LONG CSOPOSPrinter::WritePort(const uint8_t *bytes, LONG length)
 {
+    LONG written = WriteToPort(bytes, length);
+    if (m_writeObserver)
+        m_writeObserver(m_writeObserverContext, bytes, length, written);
+    return written;
+}
+
+LONG CSOPOSPrinter::WriteToPort(const uint8_t *bytes, LONG length)
+{
     if (!IsHandle(m_port) || !m_writeEvent || length < 0)
         return 0;
 

@@ -7,21 +7,6 @@
 
 namespace {
 
-// No C++ exception may cross a COM method: anything thrown (in practice an allocation
-// failure) becomes an OPOS failure.
-template <class F>
-LONG Contain(const wchar_t *method, F &&body)
-{
-    try {
-        return body();
-    } catch (const std::bad_alloc &) {
-        Trace(L"%ls: out of memory\n", method);
-    } catch (...) {
-        Trace(L"%ls: unexpected exception\n", method);
-    }
-    return OPOS_E_FAILURE;
-}
-
 bool BstrEquals(BSTR s, const wchar_t *text)
 {
     size_t len = wcslen(text);

@@ -100,6 +100,18 @@ public:
 
     static DWORD WINAPI StatusReaderThread(void *object);
 
+    // The code page that text for the printer is converted to, chosen by CharacterSet.
+    UINT TextCodePage() const;
+
+    // Sees every port write after it ended: what was asked and how much got out. For the
+    // object's own tests, which need to know how many writes a print took.
+    using WriteObserver = void (*)(void *context, const uint8_t *bytes, LONG requested, LONG written);
+    void SetWriteObserver(WriteObserver observer, void *context)
+    {
+        m_writeObserver = observer;
+        m_writeObserverContext = context;
+    }
+
     // Read-only views for the object's own tests and tools.
     const CDeviceSettings &DeviceSettings() const { return m_settings; }
     const CPrintBuffer &PrintBuffer() const { return m_printBuffer; }
@@ -113,7 +125,9 @@ private:
     // The steps of ReleaseDevice: stop the reader, close port, event and thread handles.
     void ReleasePort();
     void ReaderLoop();
+    LONG WriteToPort(const uint8_t *bytes, LONG length);
     void SetupSerialLine();
+    friend struct CPropertyTables;
 
     CDeviceSettings m_settings;
     CPrintBuffer m_printBuffer;
@@ -135,4 +149,6 @@ private:
     LONG m_inTransaction = 0;
     std::atomic<LONG> m_stop{0};
     HANDLE m_writeEvent = nullptr;
+    WriteObserver m_writeObserver = nullptr;
+    void *m_writeObserverContext = nullptr;
 };

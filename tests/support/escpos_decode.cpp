@@ -36,9 +36,15 @@ std::string DecodeEscPos(const std::string &bytes)
     const size_t n = bytes.size();
     auto at = [&](size_t k) -> int { return k < n ? static_cast<unsigned char>(bytes[k]) : -1; };
 
+    // What the service object sends for every line feed: feed, then reset mode and underline.
+    static const std::string lineFeed("\x1b\x4a\x18\x1b\x4a\x00\x1b\x21\x00\x1b\x2d\x00", 12);
+
     while (i < n) {
         int c = at(i);
-        if (c == 0x0A) {
+        if (bytes.compare(i, lineFeed.size(), lineFeed) == 0) {
+            out += "\n";
+            i += lineFeed.size();
+        } else if (c == 0x0A) {
             out += "\n";
             ++i;
         } else if (c == 0x0D) {
