@@ -74,25 +74,18 @@ bool WaitForCode(CSOPOSPrinter &printer, long rc, long extended)
     return false;
 }
 
-// A sample receipt as command bytes.
-std::string SampleReceipt()
-{
-    using namespace std::string_literals;
-    return "\x1b@"s
-           + "\x1b" "a\x01"s + "\x1d!\x11"s + "CORNER BAKERY\n" + "\x1d!\x00"s
-           + "12 Harbour Street\n"
-           + "\x1b" "a\x00"s
-           + "----------------------------------------\n"
-           + "Sourdough loaf                      4.20\n"
-           + "Croissant x3                        5.40\n"
-           + "Flat white                          3.10\n"
-           + "----------------------------------------\n"
-           + "\x1b" "E\x01"s + "TOTAL                              12.70\n" + "\x1b" "E\x00"s
-           + "\x1b" "a\x01"s + "\x1dh\x50"s + "\x1dw\x02"s + "\x1dH\x02"s + "\x1dk\x04" "12345678\0"s
-           + "\nThank you!\n"
-           + "\x1b" "d\x04"s
-           + "\x1dV\x00"s;
-}
+// The receipt as a retail application prints it: OPOS escape sequences in the text.
+const wchar_t *const kReceiptLines[] = {
+    L"\x1b|cA\x1b|4CCORNER BAKERY\n",
+    L"\x1b|cA12 Harbour Street\n",
+    L"\x1b|lA----------------------------------------\n",
+    L"Sourdough loaf                      4.20\n",
+    L"Croissant x3                        5.40\n",
+    L"Flat white                          3.10\n",
+    L"----------------------------------------\n",
+    L"\x1b|bC\x1b|2CTOTAL             12.70\n",
+    L"\x1b|uCPaid by card\n",
+};
 
 } // namespace
 
@@ -120,18 +113,25 @@ int main()
         if (rc != 0)
             return 1;
 
-        std::string receipt = SampleReceipt();
-        printer->PrintBuffer().Append(reinterpret_cast<const uint8_t *>(receipt.data()), receipt.size());
-        printer->FlushPrintBuffer();
-        emu.WaitFor(receipt.size(), 5000);
+        printer->SetPropertyNumber(3, 1);   // DeviceEnabled: status reports on
+        for (const wchar_t *line : kReceiptLines) {
+            com::CBstr data(line);
+            printer->PrintNormal(2, data.Get());
+        }
+        com::CBstr code(L"RECEIPT-42");
+        printer->PrintBarCode(2, code.Get(), 108, 80, 2, -2, -13);   // Code 39, text below
+        com::CBstr thanks(L"\x1b|cAThank you!\n\x1b|3lF");
+        printer->PrintNormal(2, thanks.Get());
+        printer->CutPaper(100);
+
+        emu.WaitFor(1, 5000);
+        Sleep(300);
         std::string got = emu.Received();
-        std::printf("\nThe printer received %zu bytes%s:\n\n", got.size(),
-                    got == receipt ? " (byte-exact)" : " (DIFFERENT from what was sent)");
-        std::printf("%s\n", DecodeEscPos(got).c_str());
+        std::printf("\nThe printer received %zu bytes:\n\n%s\n", got.size(), DecodeEscPos(got).c_str());
 
         std::printf("Status reports from the printer:\n");
         ShowCodes("before", *printer);
-        bool ok = got == receipt;
+        bool ok = got.size() > 300;
         emu.Send(std::string("\x20\0\0\0", 4));
         ok = WaitForCode(*printer, 114, 201) && ok;
         ShowCodes("printer: cover open", *printer);

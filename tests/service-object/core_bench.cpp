@@ -104,6 +104,41 @@ int main()
         }
         Report("release latency with a pending read", release);
 
+        // Printing: a 40-line, 42-column receipt per PrintNormal call, and transactions of
+        // growing length, which must cost time in proportion to their lines.
+        p->ClaimDevice(0, &rc);
+        std::wstring line = L"\x1b|bCItem" + std::wstring(34, L'.') + L"\x1b|N12.34\n";
+        std::wstring receipt;
+        for (int i = 0; i < 40; ++i)
+            receipt += line;
+        com::CBstr receiptData(receipt.c_str());
+        std::vector<double> normal;
+        for (int i = 0; i < 50; ++i) {
+            double t = Now();
+            p->PrintNormal(2, receiptData.Get());
+            normal.push_back(Now() - t);
+        }
+        Report("PrintNormal, 40 lines of 42 columns", normal);
+
+        com::CBstr lineData(line.c_str());
+        for (int lines : {1, 10, 100, 1000}) {
+            std::vector<double> tx;
+            for (int rep = 0; rep < 5; ++rep) {
+                emu.Clear();
+                double t = Now();
+                p->TransactionPrint(2, 11);
+                for (int i = 0; i < lines; ++i)
+                    p->PrintNormal(2, lineData.Get());
+                double built = Now();
+                p->TransactionPrint(2, 12);
+                tx.push_back(built - t);
+            }
+            char what[64];
+            std::snprintf(what, sizeof(what), "transaction of %4d lines (building)", lines);
+            Report(what, tx);
+        }
+        p->ReleaseDevice(&rc);
+
         p->Release();
         RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
         return 0;

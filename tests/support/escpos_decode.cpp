@@ -57,7 +57,18 @@ std::string DecodeEscPos(const std::string &bytes)
             case 'a': out += p == 1 ? "[center]" : p == 2 ? "[right]" : "[left]"; i += 3; break;
             case 'E': out += p & 1 ? "[bold]" : "[/bold]"; i += 3; break;
             case '-': out += p ? Mark("underline %d", p) : "[/underline]"; i += 3; break;
-            case '!': out += Mark("mode %02x", p); i += 3; break;
+            case '!': {
+                // ESC ! n: font B, emphasized, double height, double width, underline.
+                std::string m;
+                if (p & 0x01) m += "[font B]";
+                if (p & 0x08) m += "[bold]";
+                if (p & 0x10) m += "[tall]";
+                if (p & 0x20) m += "[wide]";
+                if (p & 0x80) m += "[underline]";
+                out += p <= 0 ? "[plain]" : m.empty() ? Mark("mode %02x", p) : m;
+                i += 3;
+                break;
+            }
             case 'J': out += Mark("feed %d dots", p); i += 3; break;
             case 'd': out += Mark("feed %d lines", p); i += 3; break;
             case 'M': out += Mark("font %d", p); i += 3; break;
