@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace com {
 

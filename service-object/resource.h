@@ -1,0 +1,4 @@
+#pragma once
+
+#define IDS_PROJNAME 100
+#define IDR_SOPOSPRINTER 101
