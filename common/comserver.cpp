@@ -163,8 +163,10 @@ HRESULT CComModule::UnregisterServer()
         return hr;
     hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
     lib->ReleaseTLibAttr(attr);
-    if (hr == TYPE_E_REGISTRYACCESS)
-        hr = S_OK;   // nothing registered: nothing to remove
+    // Nothing registered, nothing to remove (Windows says so with TYPE_E_REGISTRYACCESS,
+    // Wine with E_INVALIDARG); the arguments come from the library itself.
+    if (hr == TYPE_E_REGISTRYACCESS || hr == E_INVALIDARG)
+        hr = S_OK;
     return hr;
 }
 
