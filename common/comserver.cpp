@@ -115,20 +115,28 @@ std::wstring CComModule::ModulePath() const
     }
 }
 
-HRESULT CComModule::RegisterServer()
+HRESULT CComModule::RunRegistryScripts(const std::wstring &path, bool reg)
 {
-    std::wstring path = ModulePath();
     for (ObjectMapEntry *e = m_map; e && e->clsid; ++e) {
         CRegistrar registrar;
         registrar.AddReplacement(L"MODULE", path);
         registrar.AddReplacement(L"Module_Raw", path);
-        HRESULT hr = registrar.RunResource(m_instance, e->registryScript, true);
+        HRESULT hr = registrar.RunResource(m_instance, e->registryScript, reg);
         if (FAILED(hr))
             return hr;
     }
+    return S_OK;
+}
+
+HRESULT CComModule::RegisterServer()
+{
+    std::wstring path = ModulePath();
+    HRESULT hr = RunRegistryScripts(path, true);
+    if (FAILED(hr))
+        return hr;
 
     ComPtr<ITypeLib> lib;
-    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
+    hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
     if (FAILED(hr)) {
         Trace(L"LoadTypeLibEx => %08lX\n", hr);
         return hr;
@@ -144,17 +152,12 @@ HRESULT CComModule::RegisterServer()
 HRESULT CComModule::UnregisterServer()
 {
     std::wstring path = ModulePath();
-    for (ObjectMapEntry *e = m_map; e && e->clsid; ++e) {
-        CRegistrar registrar;
-        registrar.AddReplacement(L"MODULE", path);
-        registrar.AddReplacement(L"Module_Raw", path);
-        HRESULT hr = registrar.RunResource(m_instance, e->registryScript, false);
-        if (FAILED(hr))
-            return hr;
-    }
+    HRESULT hr = RunRegistryScripts(path, false);
+    if (FAILED(hr))
+        return hr;
 
     ComPtr<ITypeLib> lib;
-    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
+    hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
     if (FAILED(hr))
         return hr;
     TLIBATTR *attr = nullptr;

@@ -132,6 +132,8 @@ public:
     std::wstring ModulePath() const;
 
 private:
+    HRESULT RunRegistryScripts(const std::wstring &path, bool reg);
+
     ObjectMapEntry *m_map = nullptr;
     HINSTANCE m_instance = nullptr;
     const GUID *m_libid = nullptr;
