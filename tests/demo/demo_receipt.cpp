@@ -1,78 +1,24 @@
-// The main job on the built-in printer emulator: configure a POSPrinter device for an emulated
-// serial printer, print a sample receipt through the service object, show what the printer
-// received, then let the printer report cover open and paper out.
+// The main job on the built-in printer emulator, done the way a retail application and its
+// installer do it: register the COM servers, write the OPOS device key and a logical device
+// name, then print a sample receipt through the POSPrinter control object by that name and
+// watch the printer's status arrive as result codes. Exits 0 only when every step went as
+// expected.
 #include <windows.h>
+#include <ole2.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "dispatch.h"
 #include "escpos_decode.h"
+#include "opos_setup.h"
 #include "printer_emulator_client.h"
-#include "soposprinter.h"
 
 namespace {
 
-const wchar_t kDevice[] = L"DemoReceiptPrinter";
-const wchar_t kKey[] = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\POSPrinter\\DemoReceiptPrinter";
-
-void SetString(HKEY key, const wchar_t *name, const std::wstring &value)
-{
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
-
-void SetDword(HKEY key, const wchar_t *name, DWORD value)
-{
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof(value));
-}
-
-bool WriteDeviceKey(const std::wstring &port)
-{
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr))
-        return false;
-    SetString(key, nullptr, L"RIVADARADO.POSPrinter");
-    SetString(key, L"DeviceName", L"Demo receipt printer");
-    SetString(key, L"DeviceDesc", L"ESC/POS receipt printer on an emulated serial line");
-    SetString(key, L"Port", port);
-    SetDword(key, L"Baudrate", 6);     // 9600
-    SetDword(key, L"BitLength", 1);    // 8 bits
-    SetDword(key, L"Parity", 0);       // none
-    SetDword(key, L"Stop", 1);         // one stop bit
-    SetDword(key, L"HandShake", 1);    // RTS/CTS
-    RegCloseKey(key);
-    return true;
-}
-
-const char *Describe(long rc, long extended)
-{
-    if (rc == 0)
-        return "success";
-    if (rc == 114 && extended == 201)
-        return "extended: cover open";
-    if (rc == 114 && extended == 203)
-        return "extended: receipt paper empty";
-    return "other";
-}
-
-void ShowCodes(const char *when, CSOPOSPrinter &printer)
-{
-    long rc = 0, extended = 0;
-    printer.GetPropertyNumber(6, &rc);
-    printer.GetPropertyNumber(7, &extended);
-    std::printf("  %-28s ResultCode %ld, ResultCodeExtended %ld (%s)\n", when, rc, extended,
-                Describe(rc, extended));
-}
-
-bool WaitForCode(CSOPOSPrinter &printer, long rc, long extended)
-{
-    for (int i = 0; i < 300; ++i) {
-        if (printer.ResultCode() == rc && printer.ResultCodeExtended() == extended)
-            return true;
-        Sleep(10);
-    }
-    return false;
-}
+const wchar_t kDeviceKey[] = L"DemoReceiptPrinter";
+const wchar_t kLogicalName[] = L"ReceiptPrinter";
 
 // The receipt as a retail application prints it: OPOS escape sequences in the text.
 const wchar_t *const kReceiptLines[] = {
@@ -86,70 +32,227 @@ const wchar_t *const kReceiptLines[] = {
     L"\x1b|bC\x1b|2CTOTAL             12.70\n",
     L"\x1b|uCPaid by card\n",
 };
+constexpr int kLineCount = sizeof(kReceiptLines) / sizeof(kReceiptLines[0]);
+
+class Demo
+{
+public:
+    int Run();
+
+private:
+    bool Register(const wchar_t *what, const std::wstring &dll);
+    void Expect(bool ok, const char *what);
+    long Call(const wchar_t *name, std::initializer_list<com::CDispArg> args, const char *shown);
+    long Enable(bool on);
+    long Number(const wchar_t *name);
+    void ShowStatus(PrinterEmulator &emu, const char *event, const std::string &packet, long rc, long extended);
+
+    com::CDispatchCaller m_printer;
+    std::vector<std::string> m_problems;
+};
+
+const char *CodeName(long rc)
+{
+    switch (rc) {
+    case 0: return "OPOS_SUCCESS";
+    case 101: return "OPOS_E_CLOSED";
+    case 104: return "OPOS_E_NOSERVICE";
+    case 106: return "OPOS_E_ILLEGAL";
+    case 109: return "OPOS_E_NOEXIST";
+    case 111: return "OPOS_E_FAILURE";
+    case 114: return "OPOS_E_EXTENDED";
+    case 201: return "OPOS_EPTR_COVER_OPEN";
+    case 203: return "OPOS_EPTR_REC_EMPTY";
+    default: return "";
+    }
+}
+
+void Demo::Expect(bool ok, const char *what)
+{
+    if (!ok)
+        m_problems.push_back(what);
+}
+
+// regsvr32 as an installer runs it, as a process of its own.
+bool Demo::Register(const wchar_t *what, const std::wstring &dll)
+{
+    std::wstring command = L"regsvr32.exe /s \"" + dll + L"\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(pi.hProcess, &exitCode);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    std::printf("  regsvr32 /s %-24ls exit code %ld%s\n", what, static_cast<long>(exitCode),
+                exitCode == 0 ? "" : "  <- registration failed");
+    Expect(exitCode == 0, "registration");
+    return exitCode == 0;
+}
+
+long Demo::Call(const wchar_t *name, std::initializer_list<com::CDispArg> args, const char *shown)
+{
+    long rc = -1;
+    HRESULT hr = m_printer.CallLong(name, args, &rc);
+    if (FAILED(hr)) {
+        std::printf("  %-40s call failed, HRESULT %08lX\n", shown, static_cast<unsigned long>(hr));
+        Expect(false, shown);
+        return -1;
+    }
+    std::printf("  %-40s -> %ld %s\n", shown, rc, CodeName(rc));
+    Expect(rc == 0, shown);
+    return rc;
+}
+
+long Demo::Number(const wchar_t *name)
+{
+    long value = -1;
+    if (FAILED(m_printer.GetLong(name, &value)))
+        Expect(false, "reading a property");
+    return value;
+}
+
+long Demo::Enable(bool on)
+{
+    const char *shown = on ? "DeviceEnabled = True" : "DeviceEnabled = False";
+    HRESULT hr = m_printer.Put(L"DeviceEnabled", on);
+    bool enabled = false;
+    m_printer.GetBool(L"DeviceEnabled", &enabled);
+    long rc = Number(L"ResultCode");
+    std::printf("  %-40s -> ResultCode %ld, DeviceEnabled now %s\n", shown, rc, enabled ? "True" : "False");
+    Expect(SUCCEEDED(hr) && enabled == on, shown);
+    return rc;
+}
+
+void Demo::ShowStatus(PrinterEmulator &emu, const char *event, const std::string &packet, long rc, long extended)
+{
+    emu.Send(packet);
+    // The service object's status reader turns the packet into result codes on its own
+    // thread; the application sees them at its next property read.
+    long seenRc = -1, seenExt = -1;
+    for (int i = 0; i < 300; ++i) {
+        seenRc = Number(L"ResultCode");
+        seenExt = Number(L"ResultCodeExtended");
+        if (seenRc == rc && seenExt == extended)
+            break;
+        Sleep(10);
+    }
+    std::printf("  %-22s ResultCode %3ld %-16s ResultCodeExtended %3ld %s\n", event, seenRc, CodeName(seenRc),
+                seenExt, CodeName(seenExt));
+    Expect(seenRc == rc && seenExt == extended, event);
+}
+
+int Demo::Run()
+{
+    PrinterEmulator emu(0);
+    emu.Clear();
+    const std::wstring port = emu.PortName();
+
+    std::printf("OPOS receipt printing demo on the printer emulator\n"
+                "==================================================\n\n");
+
+    std::printf("1. Registering the COM servers\n");
+    if (!Register(L"Malvistra.dll", WindowsPath(MALVISTRA_DLL)) ||
+        !Register(L"ControlObjectStandIn.dll", WindowsPath(STANDIN_DLL)))
+        return 1;
+
+    std::printf("\n2. OPOS configuration under HKLM\\%ls\\POSPrinter\n", kServiceOposKey);
+    OposDevice device(L"POSPrinter", kDeviceKey, kServiceObjectProgId);
+    device.SetString(L"DeviceName", L"Demo receipt printer");
+    device.SetString(L"DeviceDesc", L"ESC/POS receipt printer on an emulated serial line");
+    device.SetSerialPort(port);
+    device.AddLogicalName(kLogicalName);
+    std::printf("  device key   %ls -> service object %ls\n", kDeviceKey, kServiceObjectProgId);
+    std::printf("               Port %ls, 9600 baud, 8 data bits, no parity, 1 stop bit, no handshake\n",
+                port.c_str());
+    std::printf("  logical name %ls -> %ls\n", kLogicalName, kDeviceKey);
+    if (!device.Ok()) {
+        std::printf("  cannot write the OPOS keys\n");
+        return 1;
+    }
+
+    std::printf("\n3. Printing through the control object \"OPOS.POSPrinter\"\n");
+    HRESULT hr = m_printer.Create(L"OPOS.POSPrinter");
+    if (FAILED(hr)) {
+        std::printf("  CreateObject(\"OPOS.POSPrinter\") failed, HRESULT %08lX\n", static_cast<unsigned long>(hr));
+        return 1;
+    }
+    if (Call(L"Open", {kLogicalName}, "Open(\"ReceiptPrinter\")") != 0 ||
+        Call(L"ClaimDevice", {1000}, "ClaimDevice(1000)") != 0)
+        return 1;
+    com::CBstr name;
+    m_printer.GetString(L"DeviceName", &name);
+    std::printf("  %-40s    \"%ls\"\n", "DeviceName", name.Get() ? name.Get() : L"");
+    Enable(true);
+    int lines = 0;
+    for (const wchar_t *line : kReceiptLines) {
+        long rc = -1;
+        m_printer.CallLong(L"PrintNormal", {2, line}, &rc);
+        lines += rc == 0;
+    }
+    std::printf("  %-40s -> %d of %d answered 0\n", "PrintNormal(PTR_S_RECEIPT, line)", lines, kLineCount);
+    Expect(lines == kLineCount, "PrintNormal");
+    Call(L"PrintBarCode", {2, L"RECEIPT-42", 108, 80, 2, -2, -13}, "PrintBarCode(Code 39, \"RECEIPT-42\")");
+    Call(L"PrintNormal", {2, L"\x1b|cAThank you!\n\x1b|3lF"}, "PrintNormal(\"Thank you!\", feed 3)");
+    Call(L"CutPaper", {100}, "CutPaper(100)");
+
+    emu.WaitFor(1, 5000);
+    Sleep(300);
+    const std::string got = emu.Received();
+    std::printf("\n4. What the printer received: %u bytes, decoded\n\n%s\n", static_cast<unsigned>(got.size()),
+                DecodeEscPos(got).c_str());
+    const std::string statusOn("\x1d\x61\xff", 3), cut("\x1d\x56\x00", 3);
+    const std::string barCode = std::string("\x1d\x6b\x45\x0a", 4) + "RECEIPT-42";
+    Expect(got.compare(0, statusOn.size(), statusOn) == 0, "status reports switched on first");
+    Expect(got.find("CORNER BAKERY") != std::string::npos && got.find("TOTAL") != std::string::npos,
+           "receipt text");
+    Expect(got.find(barCode) != std::string::npos, "Code 39 bar code");
+    Expect(got.size() >= cut.size() && got.compare(got.size() - cut.size(), cut.size(), cut) == 0,
+           "full cut at the end");
+
+    std::printf("5. Printer status as the application sees it through the control object\n");
+    ShowStatus(emu, "printer: cover open", std::string("\x20\0\0\0", 4), 114, 201);
+    ShowStatus(emu, "printer: paper out", std::string("\0\0\x0c\0", 4), 114, 203);
+    ShowStatus(emu, "printer: all clear", std::string("\0\0\0\0", 4), 0, 203);
+    std::printf("  (ResultCodeExtended keeps the last printer error until the next one.)\n");
+
+    std::printf("\n6. Closing\n");
+    emu.Clear();
+    Enable(false);
+    Call(L"ReleaseDevice", {}, "ReleaseDevice()");
+    Call(L"Close", {}, "Close()");
+    emu.WaitFor(3, 2000);
+    Expect(emu.Received() == std::string("\x1d\x61\x00", 3), "status reports switched off");
+    m_printer.Release();
+
+    if (m_problems.empty()) {
+        std::printf("\nEvery step went as expected.\n");
+        return 0;
+    }
+    std::printf("\nNot as expected:\n");
+    for (const std::string &p : m_problems)
+        std::printf("  - %s\n", p.c_str());
+    return 1;
+}
 
 } // namespace
 
 int main()
 {
-    try {
-        PrinterEmulator emu(0);
-        emu.Clear();
-        if (!WriteDeviceKey(emu.PortName())) {
-            std::fprintf(stderr, "demo: cannot write the device key\n");
-            return 1;
-        }
-        std::printf("Device key HKLM\\%ls -> port %ls\n", kKey, emu.PortName().c_str());
-
-        com::CComObject<CSOPOSPrinter> *raw = nullptr;
-        com::CComObject<CSOPOSPrinter>::CreateInstance(&raw);
-        com::ComPtr<com::CComObject<CSOPOSPrinter>> printer(raw);
-
-        com::CBstr cls(L"POSPrinter"), name(kDevice);
-        long rc = -1;
-        printer->OpenService(cls.Get(), name.Get(), nullptr, &rc);
-        std::printf("OpenService  -> %ld\n", rc);
-        printer->ClaimDevice(1000, &rc);
-        std::printf("ClaimDevice  -> %ld\n", rc);
-        if (rc != 0)
-            return 1;
-
-        printer->SetPropertyNumber(3, 1);   // DeviceEnabled: status reports on
-        for (const wchar_t *line : kReceiptLines) {
-            com::CBstr data(line);
-            printer->PrintNormal(2, data.Get());
-        }
-        com::CBstr code(L"RECEIPT-42");
-        printer->PrintBarCode(2, code.Get(), 108, 80, 2, -2, -13);   // Code 39, text below
-        com::CBstr thanks(L"\x1b|cAThank you!\n\x1b|3lF");
-        printer->PrintNormal(2, thanks.Get());
-        printer->CutPaper(100);
-
-        emu.WaitFor(1, 5000);
-        Sleep(300);
-        std::string got = emu.Received();
-        std::printf("\nThe printer received %zu bytes:\n\n%s\n", got.size(), DecodeEscPos(got).c_str());
-
-        std::printf("Status reports from the printer:\n");
-        ShowCodes("before", *printer);
-        bool ok = got.size() > 300;
-        emu.Send(std::string("\x20\0\0\0", 4));
-        ok = WaitForCode(*printer, 114, 201) && ok;
-        ShowCodes("printer: cover open", *printer);
-        emu.Send(std::string("\0\0\x0c\0", 4));
-        ok = WaitForCode(*printer, 114, 203) && ok;
-        ShowCodes("printer: paper out", *printer);
-        emu.Send(std::string("\0\0\0\0", 4));
-        ok = WaitForCode(*printer, 0, 203) && ok;
-        ShowCodes("printer: all clear", *printer);
-
-        printer->ReleaseDevice(&rc);
-        std::printf("\nReleaseDevice -> %ld\n", rc);
-        printer->CloseService(&rc);
-        std::printf("CloseService  -> %ld\n", rc);
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
-        return ok ? 0 : 1;
-    } catch (const std::exception &e) {
-        std::fprintf(stderr, "demo: %s\n", e.what());
+    if (FAILED(CoInitialize(nullptr))) {
+        std::fprintf(stderr, "demo: CoInitialize failed\n");
         return 1;
     }
+    int rc = 1;
+    try {
+        Demo demo;
+        rc = demo.Run();
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "demo: %s\n", e.what());
+    }
+    CoUninitialize();
+    return rc;
 }
