@@ -1,5 +1,6 @@
 #include "devicesettings.h"
 #include "malvistra_private.h"
+#include "AtlReg.h"
 
 #include <cstring>
 #include <iterator>
@@ -16,19 +17,6 @@ const wchar_t kKeyPrefix[] = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\POSPrinter\\
 constexpr size_t kKeyPathChars = 256;   // the longest key path (with its terminator) we build
 constexpr DWORD kStringChars = 256;     // 255 characters and the terminator
 
-class CKey
-{
-public:
-    CKey() = default;
-    CKey(const CKey &) = delete;
-    CKey &operator=(const CKey &) = delete;
-    ~CKey() { if (m_key) RegCloseKey(m_key); }
-    HKEY *operator&() { return &m_key; }
-    operator HKEY() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
 
 // A value that was read (not empty) is replaced by its table entry; an index outside the
 // table empties it so the port keeps its own line value.
@@ -95,8 +83,8 @@ LONG CDeviceSettings::ReadDeviceSettings(const wchar_t *deviceName)
 
     // Read access only: a retail application without administrator rights must still see its
     // settings, and the service object never writes this key.
-    CKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ) != ERROR_SUCCESS)
         return 1;
 
     ReadStringValue(key, L"DeviceName", DeviceName);

@@ -1,4 +1,5 @@
 #include "controlobject.h"
+#include "AtlReg.h"
 
 #include <cstring>
 #include <cwchar>
@@ -93,19 +94,6 @@ private:
 
 // --- Registry -----------------------------------------------------------------------------------
 
-class CKey
-{
-public:
-    CKey() = default;
-    CKey(const CKey &) = delete;
-    CKey &operator=(const CKey &) = delete;
-    ~CKey() { if (m_key) RegCloseKey(m_key); }
-    HKEY *operator&() { return &m_key; }
-    operator HKEY() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
 
 bool ReadString(HKEY key, const wchar_t *name, std::wstring *out)
 {
@@ -327,18 +315,18 @@ long CControlObject::Open(BSTR deviceName)
     if (!deviceName || !*deviceName || std::wcschr(deviceName, L'\\'))
         return fail(OPOS_E_NOEXIST);
     const std::wstring classPath = std::wstring(L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\") + m_deviceClass;
-    CKey classKey;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, classPath.c_str(), 0, KEY_READ, &classKey) != ERROR_SUCCESS)
+    CRegKey classKey;
+    if (classKey.Open(HKEY_LOCAL_MACHINE, classPath.c_str(), KEY_READ) != ERROR_SUCCESS)
         return fail(OPOS_E_NOEXIST);
 
     // A device key of that name, or else a logical device name: a value of the class key
     // whose data names the device key.
     std::wstring device = deviceName;
-    CKey deviceKey;
-    if (RegOpenKeyExW(classKey, device.c_str(), 0, KEY_READ, &deviceKey) != ERROR_SUCCESS) {
+    CRegKey deviceKey;
+    if (deviceKey.Open(classKey, device.c_str(), KEY_READ) != ERROR_SUCCESS) {
         if (!ReadString(classKey, deviceName, &device) || device.empty() ||
             device.find(L'\\') != std::wstring::npos ||
-            RegOpenKeyExW(classKey, device.c_str(), 0, KEY_READ, &deviceKey) != ERROR_SUCCESS)
+            deviceKey.Open(classKey, device.c_str(), KEY_READ) != ERROR_SUCCESS)
             return fail(OPOS_E_NOEXIST);
     }
 

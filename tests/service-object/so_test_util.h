@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "soposprinter.h"
+#include "bytes.h"
 
 inline const wchar_t kPosPrinterKey[] = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\POSPrinter";
 
@@ -105,27 +106,6 @@ inline LONG NumberProperty(CSOPOSPrinter &printer, long index)
     long value = -12345;
     EXPECT_EQ(S_OK, printer.GetPropertyNumber(index, &value));
     return value;
-}
-
-inline std::string Bytes(std::initializer_list<int> values)
-{
-    std::string s;
-    for (int v : values)
-        s.push_back(static_cast<char>(v));
-    return s;
-}
-
-inline std::string Hex(const std::string &bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (unsigned char c : bytes) {
-        if (!s.empty())
-            s.push_back(' ');
-        s.push_back(digits[c >> 4]);
-        s.push_back(digits[c & 15]);
-    }
-    return s;
 }
 
 // Polls until pred() holds or ms pass; returns the last pred() value.
