@@ -1,0 +1,168 @@
+#include "updateui.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace ui {
+
+CUpdateUIBase::CUpdateUIBase(const UpdateUIEntry *map, size_t count)
+{
+    m_states.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        State state;
+        state.id = map[i].id;
+        state.where = map[i].where;
+        m_states.push_back(state);
+    }
+}
+
+CUpdateUIBase::State *CUpdateUIBase::Find(UINT id)
+{
+    for (State &state : m_states) {
+        if (state.id == id)
+            return &state;
+    }
+    return nullptr;
+}
+
+const CUpdateUIBase::State *CUpdateUIBase::Find(UINT id) const
+{
+    return const_cast<CUpdateUIBase *>(this)->Find(id);
+}
+
+bool CUpdateUIBase::UIEnable(UINT id, bool enable)
+{
+    State *state = Find(id);
+    if (!state)
+        return false;
+    if (state->enabled != enable) {
+        state->enabled = enable;
+        state->toolbarStale = true;
+    }
+    return true;
+}
+
+bool CUpdateUIBase::UISetCheck(UINT id, bool check)
+{
+    State *state = Find(id);
+    if (!state)
+        return false;
+    if (state->checked != check) {
+        state->checked = check;
+        state->toolbarStale = true;
+    }
+    return true;
+}
+
+bool CUpdateUIBase::UIIsEnabled(UINT id) const
+{
+    const State *state = Find(id);
+    return state && state->enabled;
+}
+
+bool CUpdateUIBase::UIIsChecked(UINT id) const
+{
+    const State *state = Find(id);
+    return state && state->checked;
+}
+
+bool CUpdateUIBase::UIAddToolBar(HWND toolbar)
+{
+    if (!toolbar || std::find(m_toolbars.begin(), m_toolbars.end(), toolbar) != m_toolbars.end())
+        return false;
+    m_toolbars.push_back(toolbar);
+    m_toolbarsStale = true;
+    return true;
+}
+
+bool CUpdateUIBase::UIAddMenuBar(HWND window)
+{
+    if (!window || std::find(m_menuBars.begin(), m_menuBars.end(), window) != m_menuBars.end())
+        return false;
+    m_menuBars.push_back(window);
+    return true;
+}
+
+void CUpdateUIBase::UIUpdateToolBar(bool force)
+{
+    const bool all = force || m_toolbarsStale;
+    for (State &state : m_states) {
+        if (!(state.where & UPDUI_TOOLBAR) || !(all || state.toolbarStale))
+            continue;
+        for (HWND toolbar : m_toolbars) {
+            if (!::IsWindow(toolbar))
+                continue;
+            // A toolbar without the button answers -1 here; leave it alone.
+            if (::SendMessageW(toolbar, TB_COMMANDTOINDEX, state.id, 0) < 0)
+                continue;
+            ::SendMessageW(toolbar, TB_ENABLEBUTTON, state.id, MAKELPARAM(state.enabled, 0));
+            ::SendMessageW(toolbar, TB_CHECKBUTTON, state.id, MAKELPARAM(state.checked, 0));
+        }
+        state.toolbarStale = false;
+    }
+    m_toolbarsStale = false;
+}
+
+void CUpdateUIBase::UIUpdateMenuBar()
+{
+    for (HWND window : m_menuBars) {
+        HMENU menu = ::GetMenu(window);
+        if (!menu)
+            continue;
+        int count = ::GetMenuItemCount(menu);
+        bool changed = false;
+        for (int i = 0; i < count; ++i) {
+            MENUITEMINFOW info = {};
+            info.cbSize = sizeof(info);
+            info.fMask = MIIM_ID | MIIM_STATE;
+            if (!::GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info))
+                continue;
+            const State *state = Find(info.wID);
+            if (!state || !(state->where & UPDUI_MENUBAR))
+                continue;
+            UINT wanted = (info.fState & ~(MFS_DISABLED | MFS_CHECKED)) |
+                          (state->enabled ? 0 : MFS_DISABLED) | (state->checked ? MFS_CHECKED : 0);
+            if (wanted != info.fState) {
+                info.fMask = MIIM_STATE;
+                info.fState = wanted;
+                ::SetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+                changed = true;
+            }
+        }
+        if (changed)
+            ::DrawMenuBar(window);
+    }
+}
+
+void CUpdateUIBase::UIUpdateMenu(HMENU popup) const
+{
+    int count = ::GetMenuItemCount(popup);
+    for (int i = 0; i < count; ++i) {
+        MENUITEMINFOW info = {};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_ID | MIIM_STATE | MIIM_SUBMENU | MIIM_FTYPE;
+        if (!::GetMenuItemInfoW(popup, static_cast<UINT>(i), TRUE, &info))
+            continue;
+        if (info.hSubMenu || (info.fType & MFT_SEPARATOR))
+            continue;
+        const State *state = Find(info.wID);
+        if (!state || !(state->where & UPDUI_MENUPOPUP))
+            continue;
+        info.fMask = MIIM_STATE;
+        info.fState = (info.fState & ~(MFS_DISABLED | MFS_CHECKED)) |
+                      (state->enabled ? 0 : MFS_DISABLED) | (state->checked ? MFS_CHECKED : 0);
+        ::SetMenuItemInfoW(popup, static_cast<UINT>(i), TRUE, &info);
+    }
+}
+
+BOOL CUpdateUIBase::ProcessWindowMessage(HWND /*hwnd*/, UINT msg, WPARAM wParam, LPARAM lParam,
+                                         LRESULT & /*result*/)
+{
+    // HIWORD(lParam) set: the window menu, whose items the system manages.
+    if (msg == WM_INITMENUPOPUP && !HIWORD(lParam))
+        UIUpdateMenu(reinterpret_cast<HMENU>(wParam));
+    return FALSE;
+}
+
+} // namespace ui

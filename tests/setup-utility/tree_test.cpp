@@ -1,0 +1,213 @@
+// The tree of classes and devices, the list beside it, and the control object check, on the
+// real frame with the registry as other programs leave it.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "DeviceTree.h"
+#include "MainFrm.h"
+#include "gui_test_util.h"
+#include "opos_setup.h"
+#include "strings.h"
+
+namespace {
+
+const wchar_t kPrinters[] = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\POSPrinter";
+
+struct Box { std::wstring text, caption; UINT type; };
+std::vector<Box> g_boxes;
+
+int RecordBox(HWND, const std::wstring &text, const std::wstring &caption, UINT type)
+{
+    g_boxes.push_back({text, caption, type});
+    return IDNO;
+}
+
+void SetString(const std::wstring &path, const wchar_t *name, const std::wstring &text)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr));
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+class Tree : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        for (const wchar_t *device : {L"TreeTest Alpha", L"TreeTest Beta"})
+            SetString(std::wstring(kPrinters) + L"\\" + device, L"DeviceDesc", std::wstring(device) + L" desc");
+        SetString(kPrinters, L"TreeTestFront", L"TreeTest Alpha");
+        SetString(kPrinters, L"TreeTestBack", L"TreeTest Alpha");
+        SetString(kPrinters, L"TreeTestCase", L"treetest alpha");   // differs in case: not Alpha's
+        g_boxes.clear();
+        previousHook = ui::SetMessageBoxHook(&RecordBox);
+        ASSERT_TRUE(ui::Module().AddMessageLoop(&loop));
+        ASSERT_TRUE(frame.CreateEx());
+        guitest::PumpMessages();
+    }
+    void TearDown() override
+    {
+        if (frame.IsWindow())
+            frame.DestroyWindow();
+        guitest::PumpMessages();
+        ui::Module().RemoveMessageLoop();
+        ui::SetMessageBoxHook(previousHook);
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPrinters, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+            RegDeleteKeyW(key, L"TreeTest Alpha");
+            RegDeleteKeyW(key, L"TreeTest Beta");
+            for (const wchar_t *v : {L"TreeTestFront", L"TreeTestBack", L"TreeTestCase"})
+                RegDeleteValueW(key, v);
+            RegCloseKey(key);
+        }
+    }
+
+    HTREEITEM Find(const std::wstring &path)
+    {
+        int i = DeviceItemMap.FindVal(path);
+        if (i >= 0)
+            return DeviceItemMap.GetKeyAt(i);
+        i = ClassItemMap.FindVal(path);
+        return i >= 0 ? ClassItemMap.GetKeyAt(i) : nullptr;
+    }
+    std::vector<std::pair<std::wstring, std::wstring>> Rows()
+    {
+        std::vector<std::pair<std::wstring, std::wstring>> rows;
+        for (int i = 0; i < frame.GetList().GetItemCount(); ++i)
+            rows.emplace_back(frame.GetList().GetItemText(i, 0), frame.GetList().GetItemText(i, 1));
+        return rows;
+    }
+    void Reload() { frame.SendMessage(WM_COMMAND, MAKEWPARAM(ID_EDIT_REFRESH, 0), 0); }
+
+    ui::MessageBoxHook previousHook = nullptr;
+    ui::CMessageLoop loop;
+    CMainFrame frame;
+};
+
+TEST_F(Tree, ClassesAtTheRootAndEveryItemInOneMap)
+{
+    ui::CTreeViewCtrl &tree = frame.GetTree();
+    HTREEITEM first = tree.GetRootItem();
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(L"POSPrinter", tree.GetItemText(first));
+    HTREEITEM second = tree.GetNextSiblingItem(first);
+    ASSERT_NE(nullptr, second);
+    EXPECT_EQ(L"CashDrawer", tree.GetItemText(second));
+    EXPECT_EQ(nullptr, tree.GetNextSiblingItem(second));
+
+    EXPECT_NE(nullptr, Find(L"POSPrinter\\TreeTest Alpha"));
+    EXPECT_NE(nullptr, Find(L"POSPrinter\\TreeTest Beta"));
+    EXPECT_EQ(2, ClassItemMap.GetSize());
+    EXPECT_EQ(static_cast<int>(tree.GetCount()), ClassItemMap.GetSize() + DeviceItemMap.GetSize());
+    for (HTREEITEM child = tree.GetChildItem(first); child; child = tree.GetNextSiblingItem(child))
+        EXPECT_GE(DeviceItemMap.FindKey(child), 0) << "a device item outside the map";
+    EXPECT_EQ(nullptr, tree.GetSelectedItem()) << "nothing is selected after a reload";
+    EXPECT_TRUE(g_boxes.empty()) << "the stand-in carries the expected mark";
+}
+
+TEST_F(Tree, SelectionFillsTheListAndSetsTheCommands)
+{
+    const struct { const wchar_t *select; bool device; } rows[] = {
+        {L"POSPrinter", false},
+        {L"POSPrinter\\TreeTest Alpha", true},
+        {L"CashDrawer", false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << std::string(row.select, row.select + wcslen(row.select)));
+        frame.GetTree().SelectItem(Find(row.select));
+        auto list = Rows();
+        if (row.device) {
+            std::vector<std::wstring> names;
+            for (const auto &r : list) {
+                names.push_back(r.first);
+                EXPECT_EQ(L"POSPrinter\\TreeTest Alpha", r.second);
+            }
+            std::sort(names.begin(), names.end());
+            EXPECT_EQ((std::vector<std::wstring>{L"TreeTestBack", L"TreeTestFront"}), names);
+        } else if (std::wstring(row.select) == L"POSPrinter") {
+            bool alpha = false, beta = false;
+            for (const auto &r : list) {
+                alpha |= r.first == L"TreeTest Alpha" && r.second == L"TreeTest Alpha desc";
+                beta |= r.first == L"TreeTest Beta" && r.second == L"TreeTest Beta desc";
+            }
+            EXPECT_TRUE(alpha && beta);
+        }
+        EXPECT_TRUE(frame.UIIsEnabled(ID_EDIT_ADDLDN));
+        EXPECT_EQ(row.device, frame.UIIsEnabled(ID_TOOLS_CHECKHEALTH));
+        EXPECT_EQ(row.device, frame.UIIsEnabled(ID_DEVICE_DELETE));
+        EXPECT_EQ(row.device, frame.UIIsEnabled(ID_EDIT_COMMSETTINGS));
+        EXPECT_FALSE(frame.UIIsEnabled(ID_DEVICE_SPECIFIC_BUTTON));
+    }
+}
+
+TEST_F(Tree, ViewStylesSwitchTheListAndTheChecks)
+{
+    const struct { WORD id; DWORD view; } rows[] = {
+        {ID_VIEW_LARGEICON, LVS_ICON}, {ID_VIEW_SMALLICON, LVS_SMALLICON},
+        {ID_VIEW_LIST, LVS_LIST}, {ID_VIEW_DETAILS, LVS_REPORT},
+    };
+    for (const auto &row : rows) {
+        frame.SendMessage(WM_COMMAND, MAKEWPARAM(row.id, 0), 0);
+        EXPECT_EQ(row.view, frame.GetList().GetViewType()) << row.id;
+        for (const auto &other : rows)
+            EXPECT_EQ(other.id == row.id, frame.UIIsChecked(other.id)) << row.id << " / " << other.id;
+    }
+}
+
+TEST_F(Tree, DoubleClickOnADeviceRowSelectsTheDevice)
+{
+    frame.GetTree().SelectItem(Find(L"POSPrinter"));
+    ui::CListViewCtrl &list = frame.GetList();
+    int row = -1;
+    for (int i = 0; i < list.GetItemCount(); ++i)
+        if (list.GetItemText(i, 0) == L"TreeTest Beta")
+            row = i;
+    ASSERT_GE(row, 0);
+    list.SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    NMITEMACTIVATE activate = {};
+    activate.hdr.hwndFrom = list.m_hWnd;
+    activate.hdr.idFrom = GetDlgCtrlID(list.m_hWnd);
+    activate.hdr.code = NM_DBLCLK;
+    activate.iItem = row;
+    frame.SendMessage(WM_NOTIFY, activate.hdr.idFrom, reinterpret_cast<LPARAM>(&activate));
+    EXPECT_EQ(Find(L"POSPrinter\\TreeTest Beta"), frame.GetTree().GetSelectedItem());
+}
+
+TEST_F(Tree, EveryReloadChecksTheControlObject)
+{
+    const std::wstring standIn = WindowsPath(STANDIN_DLL);
+    const std::wstring classKey = std::wstring(L"CLSID\\") + kStandInPrinterClsid;
+    // Another control object's description: the question, with Yes and No.
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_ALL_ACCESS, &key));
+    const wchar_t other[] = L"Some other POSPrinter control";
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(other), sizeof(other));
+    RegCloseKey(key);
+    Reload();
+    Reload();
+    // No control object at all: a warning.
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, L"OPOS.POSPrinter\\CLSID");
+    Reload();
+    ASSERT_EQ(S_OK, RegisterServer(standIn));
+    Reload();
+
+    ASSERT_EQ(3u, g_boxes.size());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(L"A special control object is found!\nReplace it with common one?", g_boxes[i].text);
+        EXPECT_EQ(L"Warning", g_boxes[i].caption);
+        EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION), g_boxes[i].type);
+    }
+    EXPECT_EQ(L"Can not find OPOS POSPrinter control!", g_boxes[2].text);
+    EXPECT_EQ(L"Warning", g_boxes[2].caption);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), g_boxes[2].type);
+}
+
+} // namespace
