@@ -3,21 +3,8 @@
 
 #include <windows.h>
 #include <new>
+#include "../common/opos.h"
 #include "../common/trace.h"
-
-// OPOS result codes and extended result codes the object produces.
-enum : LONG {
-    OPOS_SUCCESS = 0,
-    OPOS_E_CLOSED = 101,
-    OPOS_E_NOTCLAIMED = 103,
-    OPOS_E_DISABLED = 105,
-    OPOS_E_NOEXIST = 109,
-    OPOS_E_FAILURE = 111,
-    OPOS_E_EXTENDED = 114,
-    OPOS_E_DEVICECLASS = 402,   // device class not supported
-    OPOS_EPTR_COVER_OPEN = 201,
-    OPOS_EPTR_REC_EMPTY = 203,
-};
 
 // How long one port write may take before it is cancelled.
 constexpr DWORD kWriteTimeoutMs = 5000;
@@ -44,7 +31,6 @@ LONG Contain(const wchar_t *method, F &&body)
 
 // OPOS numbers used by the print operations.
 enum : LONG {
-    OPOS_S_IDLE = 2,
     PTR_TP_TRANSACTION = 11,
     PTR_TP_NORMAL = 12,
     PTR_BC_TEXT_ABOVE = -12,

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include "opos.h"
 #include "comsup.h"
 #include "dispatch.h"
 
@@ -16,16 +17,6 @@ inline constexpr CLSID CLSID_StandInPOSPrinter = {
 // {37AEA1B5-BBF1-4323-92CC-5978D9AB7AD0}
 inline constexpr CLSID CLSID_StandInCashDrawer = {
     0x37aea1b5, 0xbbf1, 0x4323, {0x92, 0xcc, 0x59, 0x78, 0xd9, 0xab, 0x7a, 0xd0}};
-
-// OPOS result codes the control object produces itself.
-enum : long {
-    OPOS_SUCCESS = 0,
-    OPOS_E_CLOSED = 101,
-    OPOS_E_NOSERVICE = 104,
-    OPOS_E_ILLEGAL = 106,
-    OPOS_E_NOEXIST = 109,
-    OPOS_S_CLOSED = 1,
-};
 
 class CControlObject : public com::CComObjectRoot, public IDispatch
 {
