@@ -3,6 +3,8 @@
 #include "module.h"
 #include "strings.h"
 
+#include <algorithm>
+
 namespace ui {
 
 namespace {
@@ -13,6 +15,10 @@ const int kFirstButtonId = 0xFD00;
 
 // The bar whose pop-up is open on this thread: the message filter hook has no other context.
 thread_local CCommandBarCtrl *t_trackingBar = nullptr;
+
+// The bars of this thread, and the one hook that watches the thread's queue for them.
+thread_local std::vector<CCommandBarCtrl *> t_bars;
+thread_local HHOOK t_getMessageHook = nullptr;
 
 // The highlighted item of menu, -1 none.
 int HighlightedItem(HMENU menu)
@@ -43,6 +49,7 @@ CCommandBarCtrl::~CCommandBarCtrl()
 {
     if (m_hook)
         UnhookWindowsHookEx(m_hook);
+    UnregisterKeyboardHook();
 }
 
 UINT CCommandBarCtrl::DropDownMessage()
@@ -81,7 +88,56 @@ HWND CCommandBarCtrl::Create(HWND owner, DWORD style, UINT id)
         return nullptr;
     }
     m_owner = owner;
+    RegisterKeyboardHook();
     return bar;
+}
+
+void CCommandBarCtrl::RegisterKeyboardHook()
+{
+    if (t_bars.empty())
+        t_getMessageHook = SetWindowsHookExW(WH_GETMESSAGE, &GetMessageHook, nullptr, GetCurrentThreadId());
+    t_bars.push_back(this);
+}
+
+void CCommandBarCtrl::UnregisterKeyboardHook()
+{
+    auto it = std::find(t_bars.begin(), t_bars.end(), this);
+    if (it == t_bars.end())
+        return;
+    t_bars.erase(it);
+    if (t_bars.empty() && t_getMessageHook) {
+        UnhookWindowsHookEx(t_getMessageHook);
+        t_getMessageHook = nullptr;
+    }
+}
+
+bool CCommandBarCtrl::TakeAccessKey(MSG &msg)
+{
+    // Alt+letter reaches the focused control as WM_SYSCHAR; the system would look for the
+    // letter in a menu bar the frame does not have.
+    if (msg.message != WM_SYSCHAR || !(HIWORD(msg.lParam) & KF_ALTDOWN) || !m_owner)
+        return false;
+    if (!msg.hwnd || GetAncestor(msg.hwnd, GA_ROOT) != m_owner || !::IsWindowEnabled(m_owner))
+        return false;
+    const int index = FindAccessKey(static_cast<wchar_t>(msg.wParam));
+    if (index < 0)
+        return false;
+    PostMessage(DropDownMessage(), static_cast<WPARAM>(index), TRUE);
+    return true;
+}
+
+LRESULT CALLBACK CCommandBarCtrl::GetMessageHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && wParam == PM_REMOVE) {
+        MSG &msg = *reinterpret_cast<MSG *>(lParam);
+        for (CCommandBarCtrl *bar : t_bars) {
+            if (bar->TakeAccessKey(msg)) {
+                msg.message = WM_NULL;   // consumed: nobody else sees the key
+                break;
+            }
+        }
+    }
+    return CallNextHookEx(t_getMessageHook, code, wParam, lParam);
 }
 
 int CCommandBarCtrl::ButtonCount() const
@@ -286,6 +342,9 @@ void CCommandBarCtrl::TrackPopup(int index, bool selectFirst)
         SendMessage(TB_GETITEMRECT, static_cast<WPARAM>(current), reinterpret_cast<LPARAM>(&button));
         ::MapWindowPoints(m_hWnd, nullptr, reinterpret_cast<POINT *>(&button), 2);
 
+        // The toolbar sees no mouse moves while the menu holds the input: its hot item would
+        // stay on the button where the pointer entered.
+        SendMessage(TB_SETHOTITEM, static_cast<WPARAM>(current));
         SendMessage(TB_PRESSBUTTON, static_cast<WPARAM>(kFirstButtonId + current), MAKELPARAM(TRUE, 0));
         m_tracking = current;
         t_trackingBar = this;
@@ -311,6 +370,7 @@ void CCommandBarCtrl::TrackPopup(int index, bool selectFirst)
         if (!m_hWnd)
             return;   // a command closed the window
     }
+    SendMessage(TB_SETHOTITEM, static_cast<WPARAM>(-1));
     LeaveKeyboardMode(true);
 }
 
@@ -482,6 +542,7 @@ LRESULT CCommandBarCtrl::OnGetDlgCode(UINT, WPARAM, LPARAM, BOOL &)
 
 LRESULT CCommandBarCtrl::OnDestroy(UINT, WPARAM, LPARAM, BOOL &handled)
 {
+    UnregisterKeyboardHook();
     if (m_owner)
         RemoveWindowSubclass(m_owner, &OwnerProc, reinterpret_cast<UINT_PTR>(this));
     m_owner = nullptr;

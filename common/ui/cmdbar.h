@@ -4,9 +4,10 @@
 // WM_MENUSELECT as it would from a real menu bar. Menu items whose command has a toolbar
 // image show that image.
 //
-// Keyboard: Alt+letter opens the pop-up with that access key, Alt or F10 alone enters
-// keyboard mode on the bar (Left/Right move, Down/Enter open, Esc leaves); while a pop-up is
-// open, Left/Right and hovering over another button switch to the neighbouring pop-up.
+// Keyboard: Alt+letter opens the pop-up with that access key (taken from the thread's queue
+// before the focused control sees it), Alt or F10 alone enters keyboard mode on the bar
+// (Left/Right move, Down/Enter open, Esc leaves); while a pop-up is open, Left/Right and
+// hovering over another button switch to the neighbouring pop-up.
 #pragma once
 
 #include "controls.h"
@@ -69,6 +70,11 @@ private:
     static LRESULT CALLBACK OwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                       UINT_PTR id, DWORD_PTR data);
     static LRESULT CALLBACK MenuFilterHook(int code, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam);
+    // Alt+letter for a window of the owner: the pop-up opens instead. True when taken.
+    bool TakeAccessKey(MSG &msg);
+    void RegisterKeyboardHook();
+    void UnregisterKeyboardHook();
     static UINT DropDownMessage();
 
     using Map = MsgEntry<CCommandBarCtrl>;

@@ -36,38 +36,52 @@ inline int PumpMessages(int rounds = 3)
 }
 
 // Runs action once, after delayMs, from whatever loop dispatches this thread's messages
-// (modal dialogs and menus included).
+// (modal dialogs and menus included) - unless the object goes first: a test that fails
+// before the action ran must not leave it to fire into a later test.
 class Deferred
 {
 public:
-    static UINT_PTR Run(UINT delayMs, std::function<void()> action)
+    Deferred(UINT delayMs, std::function<void()> action) : m_action(std::move(action))
     {
-        UINT_PTR id = SetTimer(nullptr, 0, delayMs, &Fire);
-        Actions()[id] = std::move(action);
-        return id;
+        m_id = SetTimer(nullptr, 0, delayMs, &Fire);
+        Pending()[m_id] = this;
     }
-    static void Cancel(UINT_PTR id)
+    ~Deferred() { Cancel(); }
+    Deferred(const Deferred &) = delete;
+    Deferred &operator=(const Deferred &) = delete;
+
+    void Cancel()
     {
-        KillTimer(nullptr, id);
-        Actions().erase(id);
+        if (m_id) {
+            KillTimer(nullptr, m_id);
+            Pending().erase(m_id);
+            m_id = 0;
+        }
     }
+    bool Fired() const { return m_fired; }
 
 private:
-    static std::map<UINT_PTR, std::function<void()>> &Actions()
+    static std::map<UINT_PTR, Deferred *> &Pending()
     {
-        static std::map<UINT_PTR, std::function<void()>> actions;
-        return actions;
+        static std::map<UINT_PTR, Deferred *> pending;
+        return pending;
     }
     static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD)
     {
         KillTimer(nullptr, id);
-        auto it = Actions().find(id);
-        if (it == Actions().end())
+        auto it = Pending().find(id);
+        if (it == Pending().end())
             return;
-        std::function<void()> action = std::move(it->second);
-        Actions().erase(it);
-        action();
+        Deferred *self = it->second;
+        Pending().erase(it);
+        self->m_id = 0;
+        self->m_fired = true;
+        self->m_action();
     }
+
+    std::function<void()> m_action;
+    UINT_PTR m_id = 0;
+    bool m_fired = false;
 };
 
 // Ends whatever modal loop of this thread is still running after timeoutMs, so that a test
@@ -77,22 +91,13 @@ class ModalWatchdog
 {
 public:
     explicit ModalWatchdog(UINT timeoutMs = 5000)
+        : m_timer(timeoutMs, [] {
+              EndMenu();
+              EnumThreadWindows(GetCurrentThreadId(), &CancelDialog, 0);
+          })
     {
-        m_id = Deferred::Run(timeoutMs, [this] {
-            fired = true;
-            EndMenu();
-            EnumThreadWindows(GetCurrentThreadId(), &CancelDialog, 0);
-        });
     }
-    ~ModalWatchdog()
-    {
-        if (!fired)
-            Deferred::Cancel(m_id);
-    }
-    ModalWatchdog(const ModalWatchdog &) = delete;
-    ModalWatchdog &operator=(const ModalWatchdog &) = delete;
-
-    bool fired = false;
+    bool Fired() const { return m_timer.Fired(); }
 
 private:
     static BOOL CALLBACK CancelDialog(HWND hwnd, LPARAM)
@@ -106,22 +111,15 @@ private:
         return TRUE;
     }
 
-    UINT_PTR m_id = 0;
+    Deferred m_timer;
 };
 
 // Runs loop until it ends, or ends it with exit code -99 after timeoutMs.
 template <class Loop>
 int RunWithTimeout(Loop &loop, UINT timeoutMs = 10000)
 {
-    bool fired = false;
-    UINT_PTR id = Deferred::Run(timeoutMs, [&fired] {
-        fired = true;
-        PostQuitMessage(-99);
-    });
-    int code = loop.Run();
-    if (!fired)
-        Deferred::Cancel(id);
-    return code;
+    Deferred timeout(timeoutMs, [] { PostQuitMessage(-99); });
+    return loop.Run();
 }
 
 // Records every message box instead of showing it, answering `answer`.

@@ -21,6 +21,7 @@
 
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -899,7 +900,7 @@ TEST(Dialog, ModalDialogCentresOnItsParentAndEndsWithOK)
     CSerialDialog dialog(model);
 
     POINT dialogCentre = {};
-    guitest::Deferred::Run(50, [&] {
+    guitest::Deferred pressOK(50, [&] {
         HWND box = FindWindowW(L"#32770", L"DDX test");
         ASSERT_TRUE(box);
         RECT r = {};
@@ -911,7 +912,7 @@ TEST(Dialog, ModalDialogCentresOnItsParentAndEndsWithOK)
     {
         guitest::ModalWatchdog watchdog;
         EXPECT_EQ(IDOK, dialog.DoModal(parent));
-        EXPECT_FALSE(watchdog.fired);
+        EXPECT_FALSE(watchdog.Fired());
     }
     EXPECT_EQ(77, model.port);
     EXPECT_EQ(L"Old", model.name);
@@ -924,7 +925,7 @@ TEST(Dialog, ModalDialogCentresOnItsParentAndEndsWithOK)
     EXPECT_NEAR(parentCentre.y, dialogCentre.y, 1);
 
     // Cancel (Esc) leaves the model alone.
-    guitest::Deferred::Run(50, [] {
+    guitest::Deferred pressCancel(50, [] {
         HWND box = FindWindowW(L"#32770", L"DDX test");
         SetDlgItemTextW(box, IDC_PORT, L"5");
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
@@ -932,7 +933,7 @@ TEST(Dialog, ModalDialogCentresOnItsParentAndEndsWithOK)
     {
         guitest::ModalWatchdog watchdog;
         EXPECT_EQ(IDCANCEL, dialog.DoModal(parent));
-        EXPECT_FALSE(watchdog.fired);
+        EXPECT_FALSE(watchdog.Fired());
     }
     EXPECT_EQ(77, model.port);
     parent.DestroyWindow();
@@ -975,7 +976,7 @@ TEST(PropertySheets, PageValuesAreStoredWhenTheSheetApplies)
     EXPECT_EQ(1u, sheet.GetPageCount());
 
     std::wstring shown;
-    guitest::Deferred::Run(100, [&] {
+    guitest::Deferred editAndOK(100, [&] {
         HWND sheetWindow = FindWindowW(L"#32770", L"Settings");
         ASSERT_TRUE(sheetWindow);
         HWND pageWindow = reinterpret_cast<HWND>(SendMessageW(sheetWindow, PSM_GETCURRENTPAGEHWND, 0, 0));
@@ -985,7 +986,7 @@ TEST(PropertySheets, PageValuesAreStoredWhenTheSheetApplies)
     });
     guitest::ModalWatchdog watchdog;
     EXPECT_EQ(IDOK, sheet.DoModal(parent));
-    EXPECT_FALSE(watchdog.fired);
+    EXPECT_FALSE(watchdog.Fired());
     EXPECT_EQ(L"5", shown);
     EXPECT_EQ(61, value);
     EXPECT_EQ(1, page.stores);
@@ -1002,19 +1003,20 @@ TEST(PropertySheets, RefusedValuesKeepTheSheetOpen)
     sheet.AddPage(page);
 
     bool stillOpen = false;
-    guitest::Deferred::Run(100, [&] {
+    std::optional<guitest::Deferred> lookAndCancel;
+    guitest::Deferred editAndOK(100, [&] {
         HWND sheetWindow = FindWindowW(L"#32770", L"Settings");
         HWND pageWindow = reinterpret_cast<HWND>(SendMessageW(sheetWindow, PSM_GETCURRENTPAGEHWND, 0, 0));
         SetDlgItemTextW(pageWindow, IDC_PAGE_VALUE, L"500");
         SendMessageW(sheetWindow, PSM_PRESSBUTTON, PSBTN_OK, 0);
-        guitest::Deferred::Run(50, [&, sheetWindow] {
+        lookAndCancel.emplace(50, [&, sheetWindow] {
             stillOpen = IsWindow(sheetWindow) && IsWindowVisible(sheetWindow);
             PostMessageW(sheetWindow, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
         });
     });
     guitest::ModalWatchdog watchdog;
     EXPECT_EQ(IDCANCEL, sheet.DoModal(parent));
-    EXPECT_FALSE(watchdog.fired);
+    EXPECT_FALSE(watchdog.Fired());
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(5, value);
     EXPECT_GE(page.stores, 1);

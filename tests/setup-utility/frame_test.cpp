@@ -613,6 +613,7 @@ TEST_F(FrameTest, AltAloneEntersKeyboardModeOnTheCommandBar)
     bar.SendMessage(WM_KEYDOWN, VK_RIGHT, 0);
     EXPECT_EQ(2, bar.SendMessage(TB_GETHOTITEM));
     bar.SendMessage(WM_KEYDOWN, VK_LEFT, 0);
+    EXPECT_EQ(1, bar.SendMessage(TB_GETHOTITEM));
     bar.SendMessage(WM_KEYDOWN, VK_LEFT, 0);
     bar.SendMessage(WM_KEYDOWN, VK_LEFT, 0);
     EXPECT_EQ(5, bar.SendMessage(TB_GETHOTITEM)) << "wraps around";
@@ -628,7 +629,7 @@ TEST_F(FrameTest, AltLetterDropsThePopupDownWithTheStatesApplied)
     bool open = false;
     UINT propertyState = 0;
     UINT exitState = MF_GRAYED;
-    guitest::Deferred::Run(150, [&] {
+    guitest::Deferred lookAndClose(150, [&] {
         HWND menuWindow = FindWindowW(L"#32768", nullptr);
         open = menuWindow && IsWindowVisible(menuWindow);
         HMENU file = GetSubMenu(Menu(), 0);
@@ -639,10 +640,12 @@ TEST_F(FrameTest, AltLetterDropsThePopupDownWithTheStatesApplied)
     // The state in the resource is enabled: only update-UI greys Property.
     EnableMenuItem(GetSubMenu(Menu(), 0), ID_FILE_PROPERTY, MF_BYCOMMAND | MF_ENABLED);
     guitest::ModalWatchdog watchdog;
-    frame.SendMessage(WM_SYSCOMMAND, SC_KEYMENU, L'f');
+    // Alt+F as it arrives while the list has the focus.
+    frame.GetList().SetFocus();
+    PostMessageW(frame.GetList(), WM_SYSCHAR, L'f', MAKELPARAM(1, KF_ALTDOWN | 0x21));
     for (int i = 0; i < 50 && !open; ++i)
         PumpMessages(1);
-    EXPECT_FALSE(watchdog.fired);
+    EXPECT_FALSE(watchdog.Fired());
     EXPECT_TRUE(open);
     EXPECT_TRUE(propertyState & MF_GRAYED);
     EXPECT_FALSE(exitState & MF_GRAYED);
@@ -656,7 +659,7 @@ TEST_F(FrameTest, AboutBoxOpensCentredAndClosesWithEscape)
     std::wstring button;
     POINT boxCentre = {};
     bool found = false;
-    guitest::Deferred::Run(100, [&] {
+    guitest::Deferred lookAndEscape(100, [&] {
         HWND box = FindWindowW(L"#32770", L"About");
         found = box != nullptr;
         if (!box)
@@ -671,7 +674,7 @@ TEST_F(FrameTest, AboutBoxOpensCentredAndClosesWithEscape)
     {
         guitest::ModalWatchdog watchdog;
         frame.SendMessage(WM_COMMAND, MAKEWPARAM(ID_APP_ABOUT, 0), 0);
-        EXPECT_FALSE(watchdog.fired);
+        EXPECT_FALSE(watchdog.Fired());
     }
     ASSERT_TRUE(found);
     EXPECT_EQ(0u, text.find(L"OPOS ZUV v1.1\n")) << std::string(text.begin(), text.end());
@@ -741,21 +744,15 @@ HWND FindOwnFrame()
 TEST(RunMainWindow, ReturnsOneWhenTheFrameIsClosed)
 {
     bool sawFrame = false;
-    guitest::Deferred::Run(200, [&] {
+    guitest::Deferred close(200, [&] {
         HWND frameWindow = FindOwnFrame();
         sawFrame = frameWindow && IsWindowVisible(frameWindow);
         PostMessageW(frameWindow, WM_CLOSE, 0, 0);
     });
     // Should the close request get lost, the frame is destroyed after a while all the same.
-    bool forced = false;
-    UINT_PTR watchdog = guitest::Deferred::Run(10000, [&] {
-        forced = true;
-        DestroyWindow(FindOwnFrame());
-    });
+    guitest::Deferred watchdog(10000, [] { DestroyWindow(FindOwnFrame()); });
     EXPECT_EQ(1, RunMainWindow(const_cast<LPWSTR>(L""), SW_SHOWNORMAL));
-    if (!forced)
-        guitest::Deferred::Cancel(watchdog);
-    EXPECT_FALSE(forced);
+    EXPECT_FALSE(watchdog.Fired());
     EXPECT_TRUE(sawFrame);
     EXPECT_EQ(nullptr, ui::Module().GetMessageLoop()) << "the loop is unregistered";
     EXPECT_EQ(nullptr, FindOwnFrame());

@@ -1,0 +1,136 @@
+#!/bin/bash
+# Screenshots of the setup utility for looking at it by eye, in English and in Simplified
+# Chinese: the main frame, its Edit menu dropped down, and the About box. Writes PNG files to
+# build/screenshots/ (generated, not kept in the repository).
+#
+#   ./suite.sh build && tests/setup-utility/screenshots.sh
+#
+# The program runs in a Wine virtual desktop (Wine draws the window frames itself, no window
+# manager needed) on an Xvfb display of its own (:97, or SCREENSHOT_DISPLAY), so a test run on
+# the usual display is not disturbed. Keys and clicks come from xdotool. Needs imagemagick
+# (import), xdotool and fonts-wqy-microhei (Chinese glyphs); missing ones are installed. For
+# the Chinese run the Wine prefix has SimSun replaced by WenQuanYi Micro Hei (the system fonts
+# of a prefix made in English fall back to SimSun for Chinese characters, and Wine has none);
+# the replacement is removed again afterwards.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+BUILD=${SUITE_BUILD_DIR:-$ROOT/build}
+EXE=$BUILD/i686/setup-utility/Brenvik.exe
+OUT=$BUILD/screenshots
+export WINEPREFIX=${WINEPREFIX:-$BUILD/wineprefix32}
+export WINEDEBUG=${WINEDEBUG:--all}
+export DISPLAY=${SCREENSHOT_DISPLAY:-:97}
+DESKTOP_SIZE=1024x768
+
+log() { printf '== %s\n' "$*" >&2; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_tools() {
+    local missing=() p
+    for p in imagemagick xdotool fonts-wqy-microhei; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    log "installing: ${missing[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+xvfb_pid=
+app_pid=
+cleanup() {
+    if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
+        kill "$app_pid" 2>/dev/null || true
+    fi
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+
+start_xvfb() {
+    [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && return 0
+    Xvfb "$DISPLAY" -screen 0 "${DESKTOP_SIZE}x24" >/dev/null 2>&1 </dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 50); do
+        [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && return 0
+        sleep 0.1
+    done
+    echo "screenshots.sh: Xvfb did not start on $DISPLAY" >&2
+    exit 1
+}
+
+wait_for_window() {   # NAME: an X window of that name
+    for _ in $(seq 100); do
+        xdotool search --name "$1" >/dev/null 2>&1 && return 0
+        sleep 0.2
+    done
+    echo "screenshots.sh: no window '$1' appeared" >&2
+    return 1
+}
+
+shot() {   # FILE
+    import -window root "$OUT/$1"
+    log "wrote $OUT/$1"
+}
+
+# One run of the program in a virtual desktop: frame, Edit menu, About box, then Alt+F4.
+run_language() {   # TAG LOCALE
+    local tag=$1 locale=$2 desktop="brenvik-$1"
+    LANG=$locale LC_ALL=$locale wine explorer "/desktop=$desktop,$DESKTOP_SIZE" "$EXE" \
+        >/dev/null 2>&1 </dev/null &
+    app_pid=$!
+    wait_for_window "$desktop - Wine desktop"
+    sleep 3   # the frame paints after the desktop shows
+
+    # A click into the list gives the program the keyboard.
+    xdotool mousemove 600 400 click 1
+    sleep 0.5
+    shot "brenvik-$tag.png"
+
+    xdotool key alt+e
+    sleep 1
+    shot "brenvik-$tag-edit-menu.png"
+    xdotool key Escape
+    sleep 0.5
+
+    xdotool key alt+h
+    sleep 0.7
+    xdotool key a
+    sleep 1.5
+    shot "brenvik-$tag-about.png"
+    xdotool key Escape
+    sleep 0.5
+
+    xdotool key alt+F4
+    for _ in $(seq 75); do
+        kill -0 "$app_pid" 2>/dev/null || break
+        sleep 0.2
+    done
+    if kill -0 "$app_pid" 2>/dev/null; then
+        echo "screenshots.sh: the program did not close; ending it" >&2
+        kill "$app_pid" 2>/dev/null || true
+    fi
+    wait "$app_pid" 2>/dev/null || true
+    app_pid=
+}
+
+if [ ! -f "$EXE" ]; then
+    echo "screenshots.sh: $EXE is missing; run ./suite.sh build first" >&2
+    exit 1
+fi
+install_tools
+mkdir -p "$OUT"
+WINEPREFIX=$WINEPREFIX wineserver -p >/dev/null 2>&1 </dev/null || true
+start_xvfb
+run_language en en_US.UTF-8
+
+FONT_KEY='HKCU\Software\Wine\Fonts\Replacements'
+had_replacement=false
+wine reg query "$FONT_KEY" /v SimSun >/dev/null 2>&1 </dev/null && had_replacement=true
+$had_replacement || wine reg add "$FONT_KEY" /v SimSun /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1 </dev/null
+run_language zh zh_CN.UTF-8
+$had_replacement || wine reg delete "$FONT_KEY" /v SimSun /f >/dev/null 2>&1 </dev/null
