@@ -84,12 +84,25 @@ setup_prefix32() {
     start_wineserver "$PREFIX32"
 }
 
+# A display is used only when its server is alive: a socket and lock file left behind by an
+# Xvfb that has since ended (processes of an earlier session) are removed first.
 start_xvfb() {
     export DISPLAY=${SUITE_DISPLAY:-:99}
-    if [ ! -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
-        Xvfb "$DISPLAY" -screen 0 1280x1024x24 >/dev/null 2>&1 </dev/null &
-        sleep 1
+    local n=${DISPLAY#:} pid=
+    n=${n%%.*}
+    [ -f "/tmp/.X$n-lock" ] && pid=$(tr -dc '0-9' <"/tmp/.X$n-lock")
+    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && [ -S "/tmp/.X11-unix/X$n" ]; then
+        return 0
     fi
+    rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
+    Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+    local i
+    for i in $(seq 1 100); do
+        [ -S "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.1
+    done
+    log "Xvfb did not start on $DISPLAY"
+    return 1
 }
 
 cmd_setup() {
