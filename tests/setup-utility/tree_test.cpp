@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,48 @@ void SetString(const std::wstring &path, const wchar_t *name, const std::wstring
                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
 }
+
+// Takes the frame's commands in the given set before the frame sees them and records them, so
+// that a routed command is seen without the dialog it would open. The others go through.
+class CommandSpy
+{
+public:
+    CommandSpy(HWND frame, std::vector<WORD> taken) : m_frame(frame), m_taken(std::move(taken))
+    {
+        Current() = this;
+        m_previous = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(frame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc)));
+    }
+    ~CommandSpy()
+    {
+        if (IsWindow(m_frame))
+            SetWindowLongPtrW(m_frame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previous));
+        Current() = nullptr;
+    }
+    std::vector<WORD> commands;
+
+private:
+    static CommandSpy *&Current()
+    {
+        static CommandSpy *current = nullptr;
+        return current;
+    }
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        CommandSpy *spy = Current();
+        if (message == WM_COMMAND) {
+            WORD id = LOWORD(wParam);
+            if (std::find(spy->m_taken.begin(), spy->m_taken.end(), id) != spy->m_taken.end()) {
+                spy->commands.push_back(id);
+                return 0;
+            }
+        }
+        return CallWindowProcW(spy->m_previous, hwnd, message, wParam, lParam);
+    }
+    HWND m_frame;
+    std::vector<WORD> m_taken;
+    WNDPROC m_previous = nullptr;
+};
 
 class Tree : public ::testing::Test
 {
@@ -208,6 +251,129 @@ TEST_F(Tree, EveryReloadChecksTheControlObject)
     EXPECT_EQ(L"Can not find OPOS POSPrinter control!", g_boxes[2].text);
     EXPECT_EQ(L"Warning", g_boxes[2].caption);
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), g_boxes[2].type);
+}
+
+// Every command the context menus and the Delete key can lead to.
+const std::vector<WORD> kRoutedCommands = {
+    ID_EDIT_ADDDEVICE, ID_FILE_PROPERTY, ID_TOOLS_CHECKHEALTH, ID_EDIT_ADDLDN, ID_EDIT_COMMSETTINGS,
+    ID_DEVICE_DELETE, ID_NAME_DELETELDN, ID_EDIT_RENAMELDN, 0,
+};
+
+TEST_F(Tree, ContextMenusOfferTheCommandsOfWhatWasClicked)
+{
+    // A right click on a tree item opens the menu of that item's kind, and its command acts on
+    // the selection; in the list, the menu of what the list shows. The key is the item's access
+    // key, typed into the open menu. Items greyed for the selection are left out.
+    enum Where { InTree, InList };
+    const struct {
+        Where where;
+        const wchar_t *clicked;   // under the cursor in the tree; nullptr in the list
+        const wchar_t *selected;
+        wchar_t key;
+        std::vector<WORD> expected;
+    } rows[] = {
+        {InTree, L"POSPrinter", L"POSPrinter", L'n', {ID_EDIT_ADDDEVICE}},
+        {InTree, L"CashDrawer", L"POSPrinter\\TreeTest Alpha", L'n', {ID_EDIT_ADDDEVICE}},
+        {InTree, L"POSPrinter\\TreeTest Alpha", L"POSPrinter\\TreeTest Alpha", L'c', {ID_TOOLS_CHECKHEALTH}},
+        {InTree, L"POSPrinter\\TreeTest Alpha", L"POSPrinter", L'l', {ID_EDIT_ADDLDN}},
+        {InTree, L"POSPrinter\\TreeTest Beta", L"POSPrinter\\TreeTest Beta", L'o', {ID_EDIT_COMMSETTINGS}},
+        {InTree, L"POSPrinter\\TreeTest Beta", L"POSPrinter\\TreeTest Beta", L'd', {ID_DEVICE_DELETE}},
+        {InTree, L"POSPrinter\\TreeTest Alpha", L"POSPrinter", 0, {0}},   // dismissed: command 0, taken by nobody
+        {InList, nullptr, L"POSPrinter", L'l', {ID_EDIT_ADDLDN}},
+        {InList, nullptr, L"CashDrawer", L'l', {ID_EDIT_ADDLDN}},
+        {InList, nullptr, L"POSPrinter\\TreeTest Alpha", L'a', {ID_EDIT_ADDLDN}},
+        {InList, nullptr, L"POSPrinter\\TreeTest Alpha", L'd', {ID_NAME_DELETELDN}},
+        {InList, nullptr, L"POSPrinter\\TreeTest Alpha", L'r', {ID_EDIT_RENAMELDN}},
+        {InList, nullptr, L"POSPrinter\\TreeTest Alpha", 0, {}},        // dismissed: nothing arrives
+    };
+    ui::CTreeViewCtrl &tree = frame.GetTree();
+    frame.GetTree().Expand(Find(L"POSPrinter"), TVE_EXPAND);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << (row.where == InTree ? "tree " : "list ")
+                     << std::string(row.selected, row.selected + wcslen(row.selected)) << " key "
+                     << static_cast<char>(row.key ? row.key : '-'));
+        tree.SelectItem(Find(row.selected));
+        HWND source = row.where == InTree ? tree.m_hWnd : frame.GetList().m_hWnd;
+        if (row.clicked) {
+            HTREEITEM item = Find(row.clicked);
+            ASSERT_NE(nullptr, item);
+            RECT r = {};
+            memcpy(&r, &item, sizeof item);   // the message takes the item in the rectangle
+            ASSERT_TRUE(SendMessageW(tree.m_hWnd, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r)));
+            POINT centre = guitest::Centre(r);
+            ClientToScreen(tree.m_hWnd, &centre);
+            SetCursorPos(centre.x, centre.y);
+        }
+        CommandSpy spy(frame.m_hWnd, kRoutedCommands);
+        bool open = false;
+        guitest::Deferred choose(100, [&] {
+            HWND menuWindow = FindWindowW(L"#32768", nullptr);
+            open = menuWindow && IsWindowVisible(menuWindow);
+            if (open && row.key)
+                PostMessageW(menuWindow, WM_CHAR, row.key, 1);
+            else
+                EndMenu();
+        });
+        {
+            guitest::ModalWatchdog watchdog;
+            NMHDR header = {source, static_cast<UINT_PTR>(GetDlgCtrlID(source)), static_cast<UINT>(NM_RCLICK)};
+            frame.SendMessage(WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
+            EXPECT_FALSE(watchdog.Fired());
+        }
+        guitest::PumpMessages();
+        EXPECT_TRUE(open);
+        EXPECT_EQ(row.expected, spy.commands);
+    }
+}
+
+TEST_F(Tree, RightClickBesideTheTreeItemsOpensNoMenu)
+{
+    ui::CTreeViewCtrl &tree = frame.GetTree();
+    RECT client = {};
+    GetClientRect(tree.m_hWnd, &client);
+    POINT below = {client.right / 2, client.bottom - 2};
+    ClientToScreen(tree.m_hWnd, &below);
+    SetCursorPos(below.x, below.y);
+    CommandSpy spy(frame.m_hWnd, kRoutedCommands);
+    bool open = false;
+    guitest::Deferred look(100, [&] {
+        HWND menuWindow = FindWindowW(L"#32768", nullptr);
+        open = menuWindow && IsWindowVisible(menuWindow);
+        EndMenu();
+    });
+    NMHDR header = {tree.m_hWnd, static_cast<UINT_PTR>(GetDlgCtrlID(tree.m_hWnd)), static_cast<UINT>(NM_RCLICK)};
+    frame.SendMessage(WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
+    guitest::PumpMessages(150);
+    EXPECT_FALSE(open);
+    EXPECT_TRUE(spy.commands.empty());
+}
+
+TEST_F(Tree, DeleteKeyActsOnWhatHasTheFocus)
+{
+    // In the tree it deletes the selected device; in the list, the logical name when a device is
+    // selected and the device when a class is; elsewhere nothing.
+    enum Focus { OnTree, OnList, OnStatusBar };
+    const struct { Focus focus; const wchar_t *select; std::vector<WORD> expected; } rows[] = {
+        {OnTree, L"POSPrinter\\TreeTest Alpha", {ID_DEVICE_DELETE}},
+        {OnTree, L"POSPrinter", {ID_DEVICE_DELETE}},
+        {OnList, L"POSPrinter\\TreeTest Alpha", {ID_NAME_DELETELDN}},
+        {OnList, L"POSPrinter", {ID_DEVICE_DELETE}},
+        {OnList, L"CashDrawer", {ID_DEVICE_DELETE}},
+        {OnStatusBar, L"POSPrinter\\TreeTest Alpha", {}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << row.focus << " "
+                     << std::string(row.select, row.select + wcslen(row.select)));
+        frame.GetTree().SelectItem(Find(row.select));
+        HWND focus = row.focus == OnTree ? frame.GetTree().m_hWnd
+                   : row.focus == OnList ? frame.GetList().m_hWnd : frame.m_hWndStatusBar;
+        SetFocus(focus);
+        ASSERT_EQ(focus, GetFocus());
+        CommandSpy spy(frame.m_hWnd, kRoutedCommands);
+        frame.SendMessage(WM_COMMAND, MAKEWPARAM(ID_EDIT_DELETESELECTED, 0), 0);
+        guitest::PumpMessages();
+        EXPECT_EQ(row.expected, spy.commands);
+    }
 }
 
 } // namespace
