@@ -3,7 +3,7 @@
 // devices or logical device names (right). Every user command arrives in the frame's message
 // map. The frame itself handles creation and destruction, Exit, the bar toggles and About;
 // the tree, the list and the device commands belong to the handlers declared further down,
-// defined with their own pieces (MainFrmStubs.cpp until then).
+// defined with the dialogs they open.
 #pragma once
 
 #include "cmdbar.h"
@@ -42,6 +42,9 @@ public:
 
     // Reloads the tree of device classes and devices from the registry.
     void ReloadTree();
+    // The property sheet of the device that item stands for; nothing for a class item, an
+    // item of neither map, or a command other than Property.
+    void ShowDeviceProperties(UINT command, HTREEITEM item);
 
 private:
     using Map = ui::MsgEntry<CMainFrame>;
@@ -56,27 +59,27 @@ private:
     LRESULT OnViewStatusBar(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT OnAppAbout(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
 
-    // --- Tree and list (MainFrmStubs.cpp until filled in) ---
+    // --- Tree and list (DeviceTree.cpp) ---
     LRESULT OnDeleteSelected(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT ReloadTree(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT OnContextMenu(int /*idCtrl*/, LPNMHDR /*header*/, BOOL & /*handled*/);
     LRESULT OnListDblClk(int /*idCtrl*/, LPNMHDR /*header*/, BOOL & /*handled*/);
     LRESULT FillDeviceList(int /*idCtrl*/, LPNMHDR /*header*/, BOOL & /*handled*/);
     LRESULT OnViewStyle(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
-    // --- Adding a device ---
+    // --- Adding a device (AddDevDlg.cpp) ---
     LRESULT OnAddDevice(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
-    // --- Logical device names ---
+    // --- Logical device names (AddLdnDlg.cpp) ---
     LRESULT DeleteLdn(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT OnAddLdn(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT OnRenameLdn(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT RenameLdn(int /*idCtrl*/, LPNMHDR /*header*/, BOOL & /*handled*/);
     LRESULT OnBeginLabelEdit(int /*idCtrl*/, LPNMHDR /*header*/, BOOL & /*handled*/);
-    // --- Deleting a device, properties ---
+    // --- Deleting a device, properties (DevDetail.cpp) ---
     LRESULT DeleteDevice(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT OnProperty(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
-    // --- Interactive health check ---
+    // --- Interactive health check (HealthCheck.cpp) ---
     LRESULT CheckHealthInteractive(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
-    // --- Port settings and port range ---
+    // --- Port settings and port range (PortConfigDlg.cpp, PortRangeDlg.cpp) ---
     LRESULT OnCommSettings(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT OnPortRange(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
 

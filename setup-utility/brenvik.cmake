@@ -23,12 +23,22 @@ add_custom_target(brenvik_images DEPENDS ${BRENVIK_IMAGES})
 
 # The frame and what it runs, shared by the program and the GUI tests.
 add_library(brenvik_ui STATIC
+  ${BRENVIK_DIR}/AddDevDlg.cpp
+  ${BRENVIK_DIR}/AddDevDlg.h
+  ${BRENVIK_DIR}/AddLdnDlg.cpp
+  ${BRENVIK_DIR}/AddLdnDlg.h
   ${BRENVIK_DIR}/Brenvik.h
+  ${BRENVIK_DIR}/DevDetail.cpp
+  ${BRENVIK_DIR}/DevDetail.h
   ${BRENVIK_DIR}/DeviceTree.cpp
   ${BRENVIK_DIR}/DeviceTree.h
+  ${BRENVIK_DIR}/HealthCheck.cpp
   ${BRENVIK_DIR}/MainFrm.cpp
   ${BRENVIK_DIR}/MainFrm.h
-  ${BRENVIK_DIR}/MainFrmStubs.cpp
+  ${BRENVIK_DIR}/PortConfigDlg.cpp
+  ${BRENVIK_DIR}/PortConfigDlg.h
+  ${BRENVIK_DIR}/PortRangeDlg.cpp
+  ${BRENVIK_DIR}/PortRangeDlg.h
   ${BRENVIK_DIR}/aboutdlg.cpp
   ${BRENVIK_DIR}/aboutdlg.h
   ${BRENVIK_DIR}/resource.h)

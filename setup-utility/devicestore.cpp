@@ -21,6 +21,11 @@ std::wstring ClassKeyPath(const std::wstring &deviceClass)
     return kServiceOposKey + deviceClass;
 }
 
+std::wstring DeviceKeyPath(const std::wstring &devicePath)
+{
+    return kServiceOposKey + devicePath;
+}
+
 bool SplitDevicePath(const std::wstring &path, std::wstring &deviceClass, std::wstring &device)
 {
     size_t slash = path.rfind(L'\\');

@@ -15,6 +15,9 @@ extern const wchar_t *const kDeviceClasses[2];
 // HKLM path of a class key: SOFTWARE\OLEforRetail\ServiceOPOS\<class>.
 std::wstring ClassKeyPath(const std::wstring &deviceClass);
 
+// HKLM path of a device key from its device path: SOFTWARE\OLEforRetail\ServiceOPOS\<class>\<device>.
+std::wstring DeviceKeyPath(const std::wstring &devicePath);
+
 // A device path is "<class>\<device key>"; split at the last backslash.
 bool SplitDevicePath(const std::wstring &path, std::wstring &deviceClass, std::wstring &device);
 

@@ -122,7 +122,8 @@ int RunWithTimeout(Loop &loop, UINT timeoutMs = 10000)
     return loop.Run();
 }
 
-// Records every message box instead of showing it, answering `answer`.
+// Records every message box instead of showing it, answering the next of the queued answers,
+// or `answer` once they are used up.
 class MessageBoxRecorder
 {
 public:
@@ -149,6 +150,7 @@ public:
     MessageBoxRecorder &operator=(const MessageBoxRecorder &) = delete;
 
     std::vector<Box> boxes;
+    std::vector<int> answers;   // taken from the front
 
 private:
     static MessageBoxRecorder *&Instance()
@@ -160,6 +162,11 @@ private:
     {
         MessageBoxRecorder *self = Instance();
         self->boxes.push_back(Box{owner, text, caption, type});
+        if (!self->answers.empty()) {
+            int answer = self->answers.front();
+            self->answers.erase(self->answers.begin());
+            return answer;
+        }
         return self->m_answer;
     }
 

@@ -397,11 +397,14 @@ TEST_F(FrameTest, StatusBarToggleHidesAndShowsIt)
 
 // --- Keyboard table ------------------------------------------------------------------------------
 
-// Records the commands that keyboard translation sends to the frame (HIWORD(wParam) == 1).
+// Records the commands that keyboard translation sends to the frame (HIWORD(wParam) == 1) and
+// keeps them from the frame: what they do is tested with their dialogs.
 LRESULT CALLBACK CommandSpy(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)
 {
-    if (msg == WM_COMMAND && HIWORD(wParam) == 1)
+    if (msg == WM_COMMAND && HIWORD(wParam) == 1) {
         reinterpret_cast<std::vector<UINT> *>(data)->push_back(LOWORD(wParam));
+        return 0;
+    }
     return DefSubclassProc(hwnd, msg, wParam, lParam);
 }
 

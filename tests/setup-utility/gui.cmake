@@ -20,6 +20,7 @@ endif()
 if(TARGET brenvik_ui)
   # The frame's own sources and resources, in this process.
   add_executable(setup_frame_tests
+    ${GUI_TEST_DIR}/dialogs_test.cpp
     ${GUI_TEST_DIR}/frame_test.cpp
     ${GUI_TEST_DIR}/tree_test.cpp
     $<TARGET_OBJECTS:brenvik_startup>
@@ -28,7 +29,7 @@ if(TARGET brenvik_ui)
                              ${CMAKE_SOURCE_DIR}/tests/control-object)
   target_compile_definitions(setup_frame_tests PRIVATE BRENVIK_EXE=L"Z:$<TARGET_FILE:Brenvik>"
                              STANDIN_DLL="Z:$<TARGET_FILE:ControlObjectStandIn>")
-  target_link_libraries(setup_frame_tests PRIVATE brenvik_ui gtest_main)
+  target_link_libraries(setup_frame_tests PRIVATE brenvik_ui shlwapi gtest_main)
   add_dependencies(setup_frame_tests Brenvik ControlObjectStandIn)
   suite_wine_test(setup_frame_tests)
   # It registers the control object stand-in when it is missing, as the control-object tests do.

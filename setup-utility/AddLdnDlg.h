@@ -1,0 +1,43 @@
+// Logical device names: the Add New LDN dialog. A logical device name is a REG_SZ value of a
+// class key whose data is the name of one of the class's device keys.
+#pragma once
+
+#include "controls.h"
+#include "dialog.h"
+#include "resource.h"
+
+#include <string>
+
+// Longest logical device name the utility writes.
+constexpr size_t kMaxLogicalNameChars = 16;
+
+class CAddLdnDlg : public ui::CDialogImpl<CAddLdnDlg>
+{
+public:
+    enum { IDD = IDD_ADDLDN };
+
+    // deviceClass and device preselect the lists; tree is the main frame's tree, whose items
+    // give the devices of each class.
+    CAddLdnDlg(const std::wstring &deviceClass, const std::wstring &device, HWND tree)
+        : m_className(deviceClass), m_deviceName(device), m_tree(tree) {}
+
+    BOOL ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                              LRESULT &result) override;
+
+private:
+    using Map = ui::MsgEntry<CAddLdnDlg>;
+    static const Map s_messageMap[];
+
+    LRESULT OnClassChanged(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
+    LRESULT OnCancel(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
+    LRESULT OnOK(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
+    LRESULT OnClose(UINT /*msg*/, WPARAM /*wParam*/, LPARAM /*lParam*/, BOOL & /*handled*/);
+    LRESULT OnInitDialog(UINT /*msg*/, WPARAM /*wParam*/, LPARAM /*lParam*/, BOOL & /*handled*/);
+
+    std::wstring m_className;
+    std::wstring m_deviceName;
+    HWND m_tree;
+    ui::CComboBox m_classes;
+    ui::CComboBox m_devices;
+    std::wstring m_logicalName;
+};

@@ -1,0 +1,912 @@
+// The device commands of the setup utility driven through their dialogs on the real frame:
+// controls set and buttons clicked from inside each modal loop, message boxes recorded, and
+// the registry read back after every scenario.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DeviceTree.h"
+#include "MainFrm.h"
+#include "gui_test_util.h"
+#include "opos_setup.h"
+#include "strings.h"
+
+namespace {
+
+const std::wstring kRoot = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\";
+const std::wstring kPrinters = kRoot + L"POSPrinter";
+const std::wstring kDrawers = kRoot + L"CashDrawer";
+const std::wstring kServerKey = std::wstring(L"CLSID\\") + kServiceObjectClsid + L"\\InprocServer32";
+
+// --- Registry -------------------------------------------------------------------------------------
+
+void SetString(const std::wstring &path, const wchar_t *name, const std::wstring &text)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+void SetDword(const std::wstring &path, const wchar_t *name, DWORD value)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof(value));
+    RegCloseKey(key);
+}
+
+// "absent", "sz:<text>" or "dword:<number>": one comparable text per value.
+std::wstring Value(const std::wstring &path, const wchar_t *name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return L"no key";
+    BYTE data[2048] = {};
+    DWORD bytes = sizeof(data) - 2, type = 0;
+    LONG rc = RegQueryValueExW(key, name, nullptr, &type, data, &bytes);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS)
+        return L"absent";
+    if (type == REG_DWORD)
+        return L"dword:" + std::to_wstring(*reinterpret_cast<DWORD *>(data));
+    if (type == REG_SZ)
+        return L"sz:" + std::wstring(reinterpret_cast<wchar_t *>(data));
+    return L"type " + std::to_wstring(type);
+}
+
+bool KeyExists(const std::wstring &path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// Every value name of the key, in registry order.
+std::vector<std::wstring> ValueNames(const std::wstring &path)
+{
+    std::vector<std::wstring> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD chars = 256;
+        if (RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+void DeleteTestEntries(const std::wstring &classPath)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, classPath.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return;
+    std::vector<std::wstring> subkeys;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD chars = 256;
+        if (RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        subkeys.push_back(name);
+    }
+    for (const auto &subkey : subkeys)
+        if (_wcsnicmp(subkey.c_str(), L"DlgTest", 7) == 0)
+            SHDeleteKeyW(key, subkey.c_str());
+    for (const auto &value : ValueNames(classPath))
+        if (_wcsnicmp(value.c_str(), L"DlgTest", 7) == 0)
+            RegDeleteValueW(key, value.c_str());
+    RegCloseKey(key);
+}
+
+// --- The catalogue the add device dialog reads ---------------------------------------------------
+
+const char kCatalogue[] = R"(<?xml version="1.0" encoding="utf-8"?>
+<catalogue>
+  <device type="POSPrinter" model="DlgTest Serial" soname="Test.Serial.SO">
+    <param port="none" name="DeviceDesc" value="serial model"/>
+    <param port="none" name="GroupID" value="DLGS"/>
+    <param port="none" name="OutputBuf" type="dword" value="0x1000"/>
+    <param port="serial" name="Port" value="COM3"/>
+    <param port="serial" name="Baudrate" type="dword" value="6"/>
+    <param port="serial" name="BaudrateSel" value="6,7,10"/>
+    <param port="parallel" name="Port" value="LPT2"/>
+    <param port="usb" name="UsbOnly" value="x"/>
+  </device>
+  <device type="POSPrinter" model="DlgTest Alone" soname="Test.Alone.SO">
+    <param port="none" name="DeviceDesc" value="no port kind"/>
+  </device>
+  <device type="CashDrawer" model="DlgTest Drawer" soname="Test.Drawer.SO">
+    <param port="ethernet" name="Port" value="10.0.0.9"/>
+  </device>
+</catalogue>
+)";
+
+// --- Dialog driving -------------------------------------------------------------------------------
+
+void Click(HWND dialog, int id)
+{
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// Selects the entry with exactly this text and tells the dialog, as a user's choice would.
+bool Choose(HWND dialog, int id, const wchar_t *text)
+{
+    HWND combo = GetDlgItem(dialog, id);
+    LRESULT index = SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text));
+    if (index == CB_ERR)
+        return false;
+    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    return true;
+}
+
+std::vector<std::wstring> Entries(HWND dialog, int id)
+{
+    HWND combo = GetDlgItem(dialog, id);
+    std::vector<std::wstring> entries;
+    for (LRESULT i = 0; i < SendMessageW(combo, CB_GETCOUNT, 0, 0); ++i) {
+        wchar_t text[256] = {};
+        SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+std::wstring Selected(HWND dialog, int id)
+{
+    HWND combo = GetDlgItem(dialog, id);
+    LRESULT index = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR)
+        return L"<none>";
+    wchar_t text[256] = {};
+    SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::wstring Text(HWND dialog, int id) { return ui::GetWindowString(GetDlgItem(dialog, id)); }
+void SetText(HWND dialog, int id, const std::wstring &text) { SetDlgItemTextW(dialog, id, text.c_str()); }
+
+std::string Narrow(const std::wstring &text)
+{
+    std::string out;
+    for (wchar_t c : text)
+        out += c < 128 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+class Dialogs : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // A folder of its own with the test catalogue as config.xml, as the current directory.
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        m_folder = std::wstring(temp) + L"brenvik-dialogs-" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(m_folder.c_str(), nullptr);
+        GetCurrentDirectoryW(MAX_PATH, temp);
+        m_savedDirectory = temp;
+        SetCurrentDirectoryW(m_folder.c_str());
+        WriteCatalogue(kCatalogue);
+
+        DeleteTestEntries(kPrinters);
+        DeleteTestEntries(kDrawers);
+        m_savedServer = ReadRegString(HKEY_CLASSES_ROOT, kServerKey, nullptr);
+        ASSERT_TRUE(ui::Module().AddMessageLoop(&m_loop));
+    }
+    void TearDown() override
+    {
+        if (m_frame.IsWindow())
+            m_frame.DestroyWindow();
+        guitest::PumpMessages();
+        ui::Module().RemoveMessageLoop();
+        DeleteTestEntries(kPrinters);
+        DeleteTestEntries(kDrawers);
+        SetServer(m_savedServer);
+        SetCurrentDirectoryW(m_savedDirectory.c_str());
+        DeleteFileW((m_folder + L"\\config.xml").c_str());
+        RemoveDirectoryW(m_folder.c_str());
+    }
+
+    void WriteCatalogue(const char *text)
+    {
+        FILE *file = _wfopen((m_folder + L"\\config.xml").c_str(), L"wb");
+        ASSERT_NE(nullptr, file);
+        fputs(text, file);
+        fclose(file);
+    }
+    // The service object's registration as GetServicePath reads it; empty removes it.
+    static void SetServer(const std::wstring &path)
+    {
+        if (path.empty()) {
+            RegDeleteKeyW(HKEY_CLASSES_ROOT, kServerKey.c_str());
+            return;
+        }
+        HKEY key = nullptr;
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, kServerKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(path.c_str()),
+                       static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+
+    // The frame over the registry as it is now.
+    void OpenFrame()
+    {
+        ASSERT_TRUE(m_frame.CreateEx());
+        guitest::PumpMessages();
+    }
+    HTREEITEM Find(const std::wstring &path)
+    {
+        int i = DeviceItemMap.FindVal(path);
+        if (i >= 0)
+            return DeviceItemMap.GetKeyAt(i);
+        i = ClassItemMap.FindVal(path);
+        return i >= 0 ? ClassItemMap.GetKeyAt(i) : nullptr;
+    }
+    void Select(const std::wstring &path)
+    {
+        HTREEITEM item = Find(path);
+        ASSERT_NE(nullptr, item) << Narrow(path);
+        m_frame.GetTree().SelectItem(item);
+    }
+    void SelectRow(const std::wstring &name)
+    {
+        ui::CListViewCtrl &list = m_frame.GetList();
+        for (int i = 0; i < list.GetItemCount(); ++i)
+            if (list.GetItemText(i, 0) == name)
+                list.SetItemState(i, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+
+    // Sends command to the frame; drive runs inside the modal loop of the dialog captioned
+    // caption (looked for every 30 ms: the dialog may take a while to initialise) and must end
+    // it. False when no such dialog came up.
+    bool Run(WORD command, const wchar_t *caption, const std::function<void(HWND)> &drive)
+    {
+        Poll poll{caption, &drive, false, 0};
+        Poll::Current() = &poll;
+        UINT_PTR timer = SetTimer(nullptr, 0, 30, &Poll::Tick);
+        {
+            guitest::ModalWatchdog watchdog;
+            m_frame.SendMessage(WM_COMMAND, MAKEWPARAM(command, 0), 0);
+            EXPECT_FALSE(watchdog.Fired()) << "the dialog was still open";
+        }
+        KillTimer(nullptr, timer);
+        Poll::Current() = nullptr;
+        guitest::PumpMessages();
+        return poll.seen;
+    }
+    struct Poll
+    {
+        const wchar_t *caption;
+        const std::function<void(HWND)> *drive;
+        bool seen;
+        int ticks;
+        static Poll *&Current()
+        {
+            static Poll *current = nullptr;
+            return current;
+        }
+        static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
+        {
+            Poll *poll = Current();
+            if (!poll || poll->seen || ++poll->ticks > 100)
+                return;
+            HWND dialog = FindWindowW(L"#32770", poll->caption);
+            if (!dialog || !IsWindowVisible(dialog))
+                return;
+            poll->seen = true;
+            (*poll->drive)(dialog);
+        }
+    };
+
+    std::wstring m_folder;
+    std::wstring m_savedDirectory;
+    std::wstring m_savedServer;
+    ui::CMessageLoop m_loop;
+    CMainFrame m_frame;
+};
+
+// --- Add New Device -------------------------------------------------------------------------------
+
+TEST_F(Dialogs, AddDeviceWritesTheKeyOfTheChosenPortKind)
+{
+    const std::wstring serialKey = kPrinters + L"\\DlgTest Serial";
+    struct Row
+    {
+        const char *name;
+        const wchar_t *port;
+        bool serverRegistered;
+        const wchar_t *logicalName;
+        std::vector<std::pair<const wchar_t *, std::wstring>> values;
+    };
+    const std::wstring server = L"C:\\Program Files\\Test\\Malvistra.dll";
+    const Row rows[] = {
+        {"serial with a logical name", L"Serial", true, L"DlgTestFront",
+         {{nullptr, L"sz:Test.Serial.SO"}, {L"DeviceDesc", L"sz:serial model"}, {L"GroupID", L"sz:DLGS"},
+          {L"OutputBuf", L"dword:4096"}, {L"Port", L"sz:COM3"}, {L"Baudrate", L"dword:6"},
+          {L"BaudrateSel", L"sz:6,7,10"}, {L"UsbOnly", L"absent"}, {L"Service", L"sz:" + server}}},
+        {"parallel", L"Parallel", true, L"",
+         {{L"Port", L"sz:LPT2"}, {L"Baudrate", L"absent"}, {L"BaudrateSel", L"absent"},
+          {L"UsbOnly", L"absent"}, {L"OutputBuf", L"dword:4096"}}},
+        {"usb, service object not registered", L"USB", false, L"",
+         {{L"Port", L"absent"}, {L"UsbOnly", L"sz:x"}, {L"Service", L"absent"}, {nullptr, L"sz:Test.Serial.SO"}}},
+    };
+    OpenFrame();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        DeleteTestEntries(kPrinters);
+        SetServer(row.serverRegistered ? server : std::wstring());
+        m_frame.ReloadTree();
+        Select(L"POSPrinter");
+        guitest::MessageBoxRecorder boxes;
+        std::vector<std::wstring> models, ports;
+        std::wstring description;
+        ASSERT_TRUE(Run(ID_EDIT_ADDDEVICE, L"Add New Device", [&](HWND dialog) {
+            models = Entries(dialog, IDC_ADD_MODEL);
+            ASSERT_TRUE(Choose(dialog, IDC_ADD_MODEL, L"DlgTest Serial"));
+            ports = Entries(dialog, IDC_ADD_PORT);
+            description = Text(dialog, IDC_ADD_DESCRIPTION);
+            ASSERT_TRUE(Choose(dialog, IDC_ADD_PORT, row.port));
+            SetText(dialog, IDC_ADD_LDN, row.logicalName);
+            Click(dialog, IDOK);
+        }));
+        EXPECT_EQ((std::vector<std::wstring>{L"DlgTest Alone", L"DlgTest Serial"}), models) << "sorted, this class only";
+        EXPECT_EQ((std::vector<std::wstring>{L"Serial", L"Parallel", L"USB"}), ports);
+        EXPECT_EQ(L"serial model", description);
+        EXPECT_TRUE(boxes.boxes.empty());
+        for (const auto &v : row.values)
+            EXPECT_EQ(v.second, Value(serialKey, v.first)) << Narrow(v.first ? v.first : L"(default)");
+        if (*row.logicalName) {
+            EXPECT_EQ(L"sz:DlgTest Serial", Value(kPrinters, row.logicalName));
+        }
+        EXPECT_NE(nullptr, Find(L"POSPrinter\\DlgTest Serial")) << "the tree was reloaded";
+    }
+}
+
+TEST_F(Dialogs, AddDeviceRefusalsKeepTheDialogOpen)
+{
+    OpenFrame();
+    Select(L"POSPrinter");
+    guitest::MessageBoxRecorder boxes;
+    ASSERT_TRUE(Run(ID_EDIT_ADDDEVICE, L"Add New Device", [&](HWND dialog) {
+        Click(dialog, IDOK);                                   // no model
+        ASSERT_TRUE(Choose(dialog, IDC_ADD_MODEL, L"DlgTest Alone"));
+        EXPECT_TRUE(Entries(dialog, IDC_ADD_PORT).empty());
+        Click(dialog, IDOK);                                   // a model without a port kind
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        Click(dialog, IDCANCEL);
+    }));
+    ASSERT_EQ(2u, boxes.boxes.size());
+    EXPECT_EQ(L"Please select a device!", boxes.boxes[0].text);
+    EXPECT_EQ(L"Warning", boxes.boxes[0].caption);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), boxes.boxes[0].type);
+    EXPECT_EQ(L"Please select a port!", boxes.boxes[1].text);
+    EXPECT_FALSE(KeyExists(kPrinters + L"\\DlgTest Alone"));
+
+    // Without a catalogue the list is empty and OK asks for a device.
+    DeleteFileW((m_folder + L"\\config.xml").c_str());
+    boxes.boxes.clear();
+    ASSERT_TRUE(Run(ID_EDIT_ADDDEVICE, L"Add New Device", [&](HWND dialog) {
+        EXPECT_TRUE(Entries(dialog, IDC_ADD_MODEL).empty());
+        Click(dialog, IDOK);
+        Click(dialog, IDCANCEL);
+    }));
+    ASSERT_EQ(1u, boxes.boxes.size());
+    EXPECT_EQ(L"Please select a device!", boxes.boxes[0].text);
+}
+
+TEST_F(Dialogs, AddingAnExistingModelAsksBeforeReplacingIt)
+{
+    // The existing key under another letter case counts too: the registry ignores case.
+    const struct { const char *name; const wchar_t *existing; int answer; bool replaced; } rows[] = {
+        {"No keeps the key", L"DlgTest Serial", IDNO, false},
+        {"Yes replaces it", L"DlgTest Serial", IDYES, true},
+        {"other letter case, No", L"dlgtest SERIAL", IDNO, false},
+        {"other letter case, Yes", L"dlgtest SERIAL", IDYES, true},
+    };
+    OpenFrame();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        DeleteTestEntries(kPrinters);
+        const std::wstring existing = kPrinters + L"\\" + row.existing;
+        SetDword(existing, L"Old", 1);
+        SetString(existing, L"Port", L"COM9");
+        m_frame.ReloadTree();
+        Select(L"POSPrinter");
+        guitest::MessageBoxRecorder boxes;
+        boxes.answers = {row.answer};
+        ASSERT_TRUE(Run(ID_EDIT_ADDDEVICE, L"Add New Device", [&](HWND dialog) {
+            ASSERT_TRUE(Choose(dialog, IDC_ADD_MODEL, L"DlgTest Serial"));
+            Click(dialog, IDOK);
+            if (IsWindowVisible(dialog) && !row.replaced)
+                Click(dialog, IDCANCEL);
+        }));
+        ASSERT_EQ(1u, boxes.boxes.size());
+        EXPECT_EQ(L"Device exists, to replace it?", boxes.boxes[0].text);
+        EXPECT_EQ(L"DlgTest Serial", boxes.boxes[0].caption);
+        EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION), boxes.boxes[0].type);
+        EXPECT_EQ(row.replaced ? L"absent" : L"dword:1", Value(existing, L"Old"));
+        EXPECT_EQ(row.replaced ? L"sz:COM3" : L"sz:COM9", Value(existing, L"Port"));
+    }
+}
+
+// --- Port details and port range ------------------------------------------------------------------
+
+class PortDialogs : public Dialogs
+{
+protected:
+    const std::wstring serial = kPrinters + L"\\DlgTest Serial";
+    const std::wstring parallel = kPrinters + L"\\DlgTest Parallel";
+    const std::wstring usb = kPrinters + L"\\DlgTest Usb";
+
+    void SetUp() override
+    {
+        Dialogs::SetUp();
+        SetString(serial, L"GroupID", L"DLGS");
+        SetString(serial, L"Port", L"com2");
+        const struct { const wchar_t *sel; const wchar_t *list; const wchar_t *value; DWORD index; } lines[] = {
+            {L"BaudrateSel", L"6,7,10", L"Baudrate", 7},
+            {L"BitLengthSel", L"0,1", L"BitLength", 1},
+            {L"ParitySel", L"0 1 2", L"Parity", 0},
+            {L"StopSel", L"0,1,2", L"Stop", 1},
+            {L"HandShakeSel", L"0,1", L"HandShake", 1},
+        };
+        for (const auto &l : lines) {
+            SetString(serial, l.sel, l.list);
+            SetDword(serial, l.value, l.index);
+        }
+        SetString(serial, L"XonXoffSel", L"1");
+        SetDword(serial, L"XonXoff", 0);
+        SetDword(serial, L"OutputBuf", 0);
+        SetDword(serial, L"Timeout", 0);
+        SetDword(serial, L"InputBuf", 2048);
+        SetString(parallel, L"GroupID", L"DLGP");
+        SetString(parallel, L"Port", L"LPT1");
+        SetDword(parallel, L"Baudrate", 3);
+        SetString(usb, L"GroupID", L"DLGU");
+        SetString(usb, L"Port", L"COM5");
+        OpenFrame();
+    }
+    bool PortDetails(const std::wstring &device, const std::function<void(HWND)> &drive)
+    {
+        Select(L"POSPrinter\\" + device);
+        return Run(ID_EDIT_COMMSETTINGS, L"Port Details", drive);
+    }
+};
+
+TEST_F(PortDialogs, SerialSettingsShowAndStoreIndexes)
+{
+    std::vector<std::wstring> baud, handshake, stop, ports;
+    std::wstring shown[6];
+    bool lineEnabled = false, inputBufEnabled = true;
+    ASSERT_TRUE(PortDetails(L"DlgTest Serial", [&](HWND dialog) {
+        baud = Entries(dialog, IDC_PORT_BAUDRATE);
+        handshake = Entries(dialog, IDC_PORT_HANDSHAKE);
+        stop = Entries(dialog, IDC_PORT_STOPBIT);
+        ports = Entries(dialog, IDC_PORT_NAME);
+        shown[0] = Selected(dialog, IDC_PORT_BAUDRATE);
+        shown[1] = Selected(dialog, IDC_PORT_NAME);
+        shown[2] = Selected(dialog, IDC_PORT_HANDSHAKE);
+        shown[3] = Text(dialog, IDC_PORT_OUTPUTBUF);
+        shown[4] = Text(dialog, IDC_PORT_TIMEOUT);
+        shown[5] = Text(dialog, IDC_PORT_INPUTBUF);
+        lineEnabled = IsWindowEnabled(GetDlgItem(dialog, IDC_PORT_BAUDRATE));
+        inputBufEnabled = IsWindowEnabled(GetDlgItem(dialog, IDC_PORT_INPUTBUF));
+        EXPECT_TRUE(Choose(dialog, IDC_PORT_BAUDRATE, L"115200 bps"));
+        EXPECT_TRUE(Choose(dialog, IDC_PORT_HANDSHAKE, L"XON/XOFF"));
+        EXPECT_TRUE(Choose(dialog, IDC_PORT_PARITY, L"Odd"));
+        SetText(dialog, IDC_PORT_OUTPUTBUF, L"512");
+        Click(dialog, IDOK);
+    }));
+    EXPECT_EQ((std::vector<std::wstring>{L"9600 bps", L"19200 bps", L"115200 bps"}), baud);
+    EXPECT_EQ((std::vector<std::wstring>{L"Disable", L"RTS/CTS", L"XON/XOFF"}), handshake);
+    EXPECT_EQ((std::vector<std::wstring>{L"", L"1 bit", L"2 bits"}), stop);
+    ASSERT_EQ(11u, ports.size());
+    EXPECT_EQ(L"None", ports[0]);
+    EXPECT_EQ(L"COM10", ports[10]);
+    EXPECT_EQ(L"19200 bps", shown[0]);
+    EXPECT_EQ(L"COM2", shown[1]) << "found without regard to case";
+    EXPECT_EQ(L"RTS/CTS", shown[2]);
+    EXPECT_EQ(L"", shown[3]) << "OutputBuf 0 shows empty";
+    EXPECT_EQ(L"0", shown[4]);
+    EXPECT_EQ(L"2048", shown[5]);
+    EXPECT_TRUE(lineEnabled);
+    EXPECT_FALSE(inputBufEnabled);
+
+    const struct { const wchar_t *name; const wchar_t *value; } stored[] = {
+        {L"Port", L"sz:COM2"}, {L"Baudrate", L"dword:10"}, {L"BitLength", L"dword:1"},
+        {L"Parity", L"dword:2"}, {L"Stop", L"dword:1"}, {L"HandShake", L"dword:0"},
+        {L"XonXoff", L"dword:1"}, {L"OutputBuf", L"dword:512"}, {L"Timeout", L"dword:0"},
+        {L"InputBuf", L"dword:2048"}, {L"InputSleep", L"absent"},
+    };
+    for (const auto &s : stored)
+        EXPECT_EQ(s.value, Value(serial, s.name)) << Narrow(s.name);
+
+    // Reopened, XON/XOFF is the handshake shown.
+    std::wstring again;
+    ASSERT_TRUE(PortDetails(L"DlgTest Serial", [&](HWND dialog) {
+        again = Selected(dialog, IDC_PORT_HANDSHAKE);
+        Click(dialog, IDCANCEL);
+    }));
+    EXPECT_EQ(L"XON/XOFF", again);
+}
+
+TEST_F(PortDialogs, WhatIsNotChosenIsKept)
+{
+    struct Row
+    {
+        const char *name;
+        std::wstring device;
+        std::function<void(HWND)> change;
+        std::vector<std::pair<std::wstring, std::wstring>> expected;   // (key path + value) -> value
+    };
+    const Row rows[] = {
+        {"Cancel writes nothing", L"DlgTest Serial",
+         [](HWND d) { Choose(d, IDC_PORT_BAUDRATE, L"9600 bps"); SetText(d, IDC_PORT_TIMEOUT, L"77"); Click(d, IDCANCEL); },
+         {{L"Baudrate", L"dword:7"}, {L"Timeout", L"dword:0"}}},
+        {"a port beyond the range stays", L"DlgTest Serial",
+         [](HWND d) { Click(d, IDOK); },
+         {{L"Port", L"sz:COM17"}, {L"Baudrate", L"dword:7"}}},
+        {"an emptied baud list writes no baud rate", L"DlgTest Serial",
+         [](HWND d) { SendDlgItemMessageW(d, IDC_PORT_BAUDRATE, CB_SETCURSEL, static_cast<WPARAM>(-1), 0); Click(d, IDOK); },
+         {{L"Baudrate", L"dword:7"}, {L"BitLength", L"dword:1"}}},
+        {"None stores an empty port", L"DlgTest Serial",
+         [](HWND d) { Choose(d, IDC_PORT_NAME, L"None"); Click(d, IDOK); },
+         {{L"Port", L"sz:"}}},
+        {"OutputBuf 0 leaves the key's value, Timeout 0 is stored", L"DlgTest Serial",
+         [](HWND d) { SetText(d, IDC_PORT_OUTPUTBUF, L"0"); SetText(d, IDC_PORT_TIMEOUT, L"0"); Click(d, IDOK); },
+         {{L"OutputBuf", L"dword:0"}, {L"Timeout", L"dword:0"}}},
+        {"parallel: LPT ports, no line settings", L"DlgTest Parallel",
+         [](HWND d) { Choose(d, IDC_PORT_NAME, L"LPT3"); SetText(d, IDC_PORT_TIMEOUT, L"250"); Click(d, IDOK); },
+         {{L"Port", L"sz:LPT3"}, {L"Baudrate", L"dword:3"}, {L"HandShake", L"absent"}, {L"Timeout", L"dword:250"}}},
+        {"usb keeps its port", L"DlgTest Usb",
+         [](HWND d) { Click(d, IDOK); },
+         {{L"Port", L"sz:COM5"}, {L"Baudrate", L"absent"}, {L"XonXoff", L"absent"}}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        if (std::string(row.name) == "a port beyond the range stays")
+            SetString(serial, L"Port", L"COM17");
+        ASSERT_TRUE(PortDetails(row.device, row.change));
+        for (const auto &e : row.expected)
+            EXPECT_EQ(e.second, Value(kPrinters + L"\\" + row.device, e.first.c_str())) << Narrow(e.first);
+    }
+}
+
+TEST_F(PortDialogs, PortRangeChecksBothNumbersAndLimitsThePortList)
+{
+    // Each row types both numbers and presses OK once.
+    const struct { const wchar_t *com, *lpt; bool accepted; int focus; } rows[] = {
+        {L"11", L"3", false, IDC_RANGE_COM},
+        {L"0", L"3", false, IDC_RANGE_COM},
+        {L"-2", L"3", false, IDC_RANGE_COM},
+        {L"x", L"9", false, IDC_RANGE_COM},   // both wrong: the COM number first
+        {L"10", L"4", false, IDC_RANGE_LPT},
+        {L"10", L"0", false, IDC_RANGE_LPT},
+        {L"10", L"3", true, 0},
+        {L"4", L"1", true, 0},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(Narrow(std::wstring(row.com) + L"/" + row.lpt));
+        guitest::MessageBoxRecorder boxes;
+        int focus = 0;
+        ASSERT_TRUE(Run(ID_OPTION_PORTRANGE, L"Port range", [&](HWND dialog) {
+            SetText(dialog, IDC_RANGE_COM, row.com);
+            SetText(dialog, IDC_RANGE_LPT, row.lpt);
+            Click(dialog, IDOK);
+            focus = GetDlgCtrlID(GetFocus());
+            if (!row.accepted)
+                Click(dialog, IDCANCEL);
+        }));
+        if (row.accepted) {
+            EXPECT_TRUE(boxes.boxes.empty());
+            EXPECT_EQ(_wtoi(row.com), m_frame.GetHighestComPort());
+            EXPECT_EQ(_wtoi(row.lpt), m_frame.GetHighestLptPort());
+        } else {
+            ASSERT_EQ(1u, boxes.boxes.size());
+            EXPECT_EQ(L"The number is out of range!", boxes.boxes[0].text);
+            EXPECT_EQ(L"Warning", boxes.boxes[0].caption);
+            EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), boxes.boxes[0].type);
+            EXPECT_EQ(row.focus, focus);
+        }
+    }
+
+    // The default buttons, then Cancel: the frame keeps 4 and 1.
+    std::wstring com, lpt;
+    ASSERT_TRUE(Run(ID_OPTION_PORTRANGE, L"Port range", [&](HWND dialog) {
+        EXPECT_EQ(L"4", Text(dialog, IDC_RANGE_COM));
+        Click(dialog, IDC_RANGE_COM_DEFAULT);
+        Click(dialog, IDC_RANGE_LPT_DEFAULT);
+        com = Text(dialog, IDC_RANGE_COM);
+        lpt = Text(dialog, IDC_RANGE_LPT);
+        Click(dialog, IDCANCEL);
+    }));
+    EXPECT_EQ(L"10", com);
+    EXPECT_EQ(L"1", lpt);
+    EXPECT_EQ(4, m_frame.GetHighestComPort());
+
+    std::vector<std::wstring> serialPorts, parallelPorts;
+    ASSERT_TRUE(PortDetails(L"DlgTest Serial", [&](HWND d) { serialPorts = Entries(d, IDC_PORT_NAME); Click(d, IDCANCEL); }));
+    ASSERT_TRUE(PortDetails(L"DlgTest Parallel", [&](HWND d) { parallelPorts = Entries(d, IDC_PORT_NAME); Click(d, IDCANCEL); }));
+    EXPECT_EQ((std::vector<std::wstring>{L"None", L"COM1", L"COM2", L"COM3", L"COM4"}), serialPorts);
+    EXPECT_EQ((std::vector<std::wstring>{L"None", L"LPT1"}), parallelPorts);
+}
+
+// --- Logical device names -------------------------------------------------------------------------
+
+class NameDialogs : public Dialogs
+{
+protected:
+    void SetUp() override
+    {
+        Dialogs::SetUp();
+        SetUpNames();
+        OpenFrame();
+    }
+    // Two devices; Alpha with two names, Beta with one, and a name whose data is Alpha's in
+    // other letters.
+    static void SetUpNames()
+    {
+        for (const wchar_t *device : {L"DlgTest Alpha", L"DlgTest Beta"})
+            SetString(kPrinters + L"\\" + device, L"DeviceDesc", device);
+        SetString(kPrinters, L"DlgTestFront", L"DlgTest Alpha");
+        SetString(kPrinters, L"DlgTestBack", L"DlgTest Alpha");
+        SetString(kPrinters, L"DlgTestOther", L"DlgTest Beta");
+        SetString(kPrinters, L"DlgTestCase", L"dlgtest alpha");
+    }
+    std::vector<std::wstring> TestNames()
+    {
+        std::vector<std::wstring> names;
+        for (const auto &n : ValueNames(kPrinters))
+            if (n.compare(0, 7, L"DlgTest") == 0)
+                names.push_back(n + L"=" + Value(kPrinters, n.c_str()).substr(3));
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(NameDialogs, AddLdnChecksTheNameAndWritesOneValue)
+{
+    const struct { const wchar_t *name; const wchar_t *message; } rows[] = {
+        {L"DlgTest_16_chars", nullptr},
+        {L"DlgTest_17_chars_", L"Logical device name is invalid!"},
+        {L"", L"Logical device name is invalid!"},
+        {L"dlgtestFRONT", L"The new name exists!"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(Narrow(row.name));
+        Select(L"POSPrinter\\DlgTest Beta");
+        guitest::MessageBoxRecorder boxes;
+        std::vector<std::wstring> classes, devices;
+        std::wstring device;
+        ASSERT_TRUE(Run(ID_EDIT_ADDLDN, L"Add New LDN", [&](HWND dialog) {
+            classes = Entries(dialog, IDC_LDN_CLASS);
+            devices = Entries(dialog, IDC_LDN_DEVICE);
+            device = Selected(dialog, IDC_LDN_DEVICE);
+            SetText(dialog, IDC_LDN_NAME, row.name);
+            Click(dialog, IDOK);
+            if (row.message)
+                Click(dialog, IDCANCEL);
+        }));
+        EXPECT_EQ((std::vector<std::wstring>{L"POSPrinter", L"CashDrawer"}), classes);
+        EXPECT_NE(devices.end(), std::find(devices.begin(), devices.end(), L"DlgTest Alpha"));
+        EXPECT_EQ(L"DlgTest Beta", device);
+        if (row.message) {
+            ASSERT_EQ(1u, boxes.boxes.size());
+            EXPECT_EQ(row.message, boxes.boxes[0].text);
+            EXPECT_EQ(L"Error", boxes.boxes[0].caption);
+        } else {
+            EXPECT_TRUE(boxes.boxes.empty());
+            EXPECT_EQ(L"sz:DlgTest Beta", Value(kPrinters, row.name));
+        }
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha",
+                                         L"DlgTestFront=DlgTest Alpha", L"DlgTestOther=DlgTest Beta",
+                                         L"DlgTest_16_chars=DlgTest Beta"}), TestNames());
+}
+
+TEST_F(NameDialogs, AddLdnFromAClassPreselectsItsLastDeviceAndNeedsADevice)
+{
+    Select(L"POSPrinter");
+    std::wstring device;
+    ASSERT_TRUE(Run(ID_EDIT_ADDLDN, L"Add New LDN", [&](HWND dialog) {
+        device = Selected(dialog, IDC_LDN_DEVICE);
+        Click(dialog, IDCANCEL);
+    }));
+    std::wstring last;
+    for (int i = 0; i < DeviceItemMap.GetSize(); ++i)
+        if (DeviceItemMap.GetValueAt(i).compare(0, 11, L"POSPrinter\\") == 0)
+            last = DeviceItemMap.GetValueAt(i).substr(11);
+    EXPECT_EQ(last, device);
+
+    // A class without devices: nothing to point at.
+    if (m_frame.GetTree().GetChildItem(Find(L"CashDrawer")))
+        GTEST_SKIP() << "the prefix holds cash drawers";
+    Select(L"CashDrawer");
+    guitest::MessageBoxRecorder boxes;
+    ASSERT_TRUE(Run(ID_EDIT_ADDLDN, L"Add New LDN", [&](HWND dialog) {
+        EXPECT_TRUE(Entries(dialog, IDC_LDN_DEVICE).empty());
+        SetText(dialog, IDC_LDN_NAME, L"DlgTestNowhere");
+        Click(dialog, IDOK);
+        Click(dialog, IDCANCEL);
+    }));
+    ASSERT_EQ(1u, boxes.boxes.size());
+    EXPECT_EQ(L"Please select a device!", boxes.boxes[0].text);
+    EXPECT_EQ(L"absent", Value(kDrawers, L"DlgTestNowhere"));
+}
+
+TEST_F(NameDialogs, RenameThroughTheLabelEdit)
+{
+    const struct { const char *name; const wchar_t *newName; std::vector<int> answers; size_t boxes;
+                   std::vector<std::wstring> after; } rows[] = {
+        {"to a new name", L"DlgTestRenamed", {}, 0,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestOther=DlgTest Beta",
+          L"DlgTestRenamed=DlgTest Alpha"}},
+        {"to itself", L"DlgTestFront", {}, 0,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
+          L"DlgTestOther=DlgTest Beta"}},
+        {"letter case only", L"DlgTestFRONT", {}, 0,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFRONT=DlgTest Alpha",
+          L"DlgTestOther=DlgTest Beta"}},
+        {"onto a name in use, No", L"DlgTestOther", {IDNO}, 1,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
+          L"DlgTestOther=DlgTest Beta"}},
+        {"onto a name in use, Yes", L"DlgTestOther", {IDYES}, 1,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestOther=DlgTest Alpha"}},
+        {"too long", L"DlgTest_17_chars_", {}, 1,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
+          L"DlgTestOther=DlgTest Beta"}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        DeleteTestEntries(kPrinters);
+        SetUpNames();
+        m_frame.ReloadTree();
+        Select(L"POSPrinter\\DlgTest Alpha");
+        SelectRow(L"DlgTestFront");
+        guitest::MessageBoxRecorder boxes;
+        boxes.answers = row.answers;
+        m_frame.SendMessage(WM_COMMAND, MAKEWPARAM(ID_EDIT_RENAMELDN, 0), 0);
+        HWND edit = m_frame.GetList().GetEditControl();
+        ASSERT_NE(nullptr, edit) << "F2 starts the label edit";
+        SetWindowTextW(edit, row.newName);
+        SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+        guitest::PumpMessages();
+        EXPECT_EQ(row.boxes, boxes.boxes.size());
+        if (std::string(row.name).find("in use") != std::string::npos && !boxes.boxes.empty()) {
+            EXPECT_EQ(L"Logical Device Name \"DlgTestOther\" has been defined to refer to \"DlgTest Beta\".\n"
+                      L"Do you want to replace it?", boxes.boxes[0].text);
+            EXPECT_EQ(L"DlgTestFront", boxes.boxes[0].caption);
+            EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION), boxes.boxes[0].type);
+        }
+        EXPECT_EQ(row.after, TestNames());
+    }
+}
+
+TEST_F(NameDialogs, EditingALabelUnderAClassIsCancelled)
+{
+    Select(L"POSPrinter");
+    SelectRow(L"DlgTest Alpha");
+    m_frame.SendMessage(WM_COMMAND, MAKEWPARAM(ID_EDIT_RENAMELDN, 0), 0);
+    guitest::PumpMessages();
+    EXPECT_EQ(nullptr, m_frame.GetList().GetEditControl());
+}
+
+TEST_F(NameDialogs, DeleteRemovesExactlyTheChosenName)
+{
+    Select(L"POSPrinter\\DlgTest Alpha");
+    SelectRow(L"DlgTestBack");
+    guitest::MessageBoxRecorder boxes;
+    m_frame.SendMessage(WM_COMMAND, MAKEWPARAM(ID_NAME_DELETELDN, 0), 0);
+    EXPECT_TRUE(boxes.boxes.empty()) << "no question";
+    EXPECT_EQ((std::vector<std::wstring>{L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
+                                         L"DlgTestOther=DlgTest Beta"}), TestNames());
+}
+
+// --- Deleting a device, properties ------------------------------------------------------------------
+
+TEST_F(NameDialogs, DeletingADeviceTakesItsNamesAlong)
+{
+    const struct { const char *name; bool fromList; int answer; bool deleted; } rows[] = {
+        {"No keeps everything", false, IDNO, false},
+        {"from the tree", false, IDYES, true},
+        {"from the list under the class", true, IDYES, true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        DeleteTestEntries(kPrinters);
+        SetUpNames();
+        m_frame.ReloadTree();
+        if (row.fromList) {
+            Select(L"POSPrinter");
+            SelectRow(L"DlgTest Alpha");
+        } else {
+            Select(L"POSPrinter\\DlgTest Alpha");
+        }
+        guitest::MessageBoxRecorder boxes;
+        boxes.answers = {row.answer};
+        m_frame.SendMessage(WM_COMMAND, MAKEWPARAM(ID_DEVICE_DELETE, 0), 0);
+        ASSERT_EQ(1u, boxes.boxes.size());
+        EXPECT_EQ(L"Are you sure you want to delete this?", boxes.boxes[0].text);
+        EXPECT_EQ(L"POSPrinter\\DlgTest Alpha", boxes.boxes[0].caption);
+        EXPECT_EQ(row.deleted, !KeyExists(kPrinters + L"\\DlgTest Alpha"));
+        if (row.deleted) {
+            // Both names of Alpha go; Beta's and the one differing in case stay.
+            EXPECT_EQ((std::vector<std::wstring>{L"DlgTestCase=dlgtest alpha", L"DlgTestOther=DlgTest Beta"}), TestNames());
+            EXPECT_EQ(nullptr, Find(L"POSPrinter\\DlgTest Alpha"));
+        } else {
+            EXPECT_EQ(4u, TestNames().size());
+        }
+    }
+}
+
+TEST_F(NameDialogs, DeletingADeviceWithSubkeysFailsAndKeepsItsNames)
+{
+    SetString(kPrinters + L"\\DlgTest Alpha\\Sub", L"x", L"y");
+    Select(L"POSPrinter\\DlgTest Alpha");
+    guitest::MessageBoxRecorder boxes;
+    boxes.answers = {IDYES};
+    m_frame.SendMessage(WM_COMMAND, MAKEWPARAM(ID_DEVICE_DELETE, 0), 0);
+    ASSERT_EQ(2u, boxes.boxes.size());
+    EXPECT_EQ(0u, boxes.boxes[1].text.find(L"Fails to delete device! [")) << Narrow(boxes.boxes[1].text);
+    EXPECT_EQ(L"Error", boxes.boxes[1].caption);
+    EXPECT_TRUE(KeyExists(kPrinters + L"\\DlgTest Alpha"));
+    EXPECT_EQ(4u, TestNames().size()) << "names are removed only with the device";
+
+    // Nothing selected: the warning.
+    m_frame.GetTree().SelectItem(nullptr);
+    boxes.boxes.clear();
+    m_frame.SendMessage(WM_COMMAND, MAKEWPARAM(ID_DEVICE_DELETE, 0), 0);
+    ASSERT_EQ(1u, boxes.boxes.size());
+    EXPECT_EQ(L"Please select a device!", boxes.boxes[0].text);
+}
+
+TEST_F(NameDialogs, PropertyShowsSixValuesOfTheDevice)
+{
+    const std::wstring alpha = kPrinters + L"\\DlgTest Alpha";
+    SetString(alpha, nullptr, L"Test.Alpha.SO");
+    SetString(alpha, L"DeviceName", L"Alpha name");
+    SetString(alpha, L"Description", L"Alpha description");
+    const std::wstring longService = L"C:\\" + std::wstring(256, L's');   // 259 characters
+    SetString(alpha, L"Service", longService);
+    SetDword(alpha, L"Version", 3);   // not text: shown empty
+
+    Select(L"POSPrinter\\DlgTest Alpha");
+    std::wstring shown[6];
+    ASSERT_TRUE(Run(ID_FILE_PROPERTY, L"Property", [&](HWND sheet) {
+        HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        const int ids[] = {IDC_DETAIL_DEVICENAME, IDC_DETAIL_DEVICEDESC, IDC_DETAIL_SERVICE,
+                           IDC_DETAIL_DESCRIPTION, IDC_DETAIL_VERSION, IDC_DETAIL_SONAME};
+        for (int i = 0; i < 6; ++i)
+            shown[i] = Text(page, ids[i]);
+        PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    }));
+    EXPECT_EQ(L"Alpha name", shown[0]);
+    EXPECT_EQ(L"DlgTest Alpha", shown[1]);
+    EXPECT_EQ(longService, shown[2]);
+    EXPECT_EQ(L"Alpha description", shown[3]);
+    EXPECT_EQ(L"", shown[4]);
+    EXPECT_EQ(L"Test.Alpha.SO", shown[5]);
+
+    // A class shows nothing.
+    Select(L"POSPrinter");
+    EXPECT_FALSE(Run(ID_FILE_PROPERTY, L"Property", [](HWND sheet) { PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0); }));
+}
+
+} // namespace
