@@ -909,4 +909,198 @@ TEST_F(NameDialogs, PropertyShowsSixValuesOfTheDevice)
     EXPECT_FALSE(Run(ID_FILE_PROPERTY, L"Property", [](HWND sheet) { PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0); }));
 }
 
+// --- Interactive health check ----------------------------------------------------------------------
+
+// Plays the POSPrinter control object: registered in this process under the stand-in's class
+// id (class objects of the process come before the registry), it records every member call.
+class RecordingControl final : public IDispatch
+{
+public:
+    struct Script
+    {
+        long openResult = 0;
+        long claimResult = 0;
+        long extended = 0;
+        const wchar_t *unknownMember = nullptr;   // GetIDsOfNames refuses this name
+    };
+    RecordingControl(const Script &script, std::vector<std::wstring> &calls) : m_script(script), m_calls(calls) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
+    {
+        if (riid == IID_IUnknown || riid == IID_IDispatch) {
+            *object = static_cast<IDispatch *>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        ULONG refs = --m_refs;
+        if (!refs)
+            delete this;
+        return refs;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *count) override { *count = 0; return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR *names, UINT, LCID, DISPID *ids) override
+    {
+        if (m_script.unknownMember && _wcsicmp(names[0], m_script.unknownMember) == 0)
+            return DISP_E_UNKNOWNNAME;
+        for (size_t i = 0; i < kMembers.size(); ++i) {
+            if (_wcsicmp(names[0], kMembers[i]) == 0) {
+                ids[0] = static_cast<DISPID>(i + 1);
+                return S_OK;
+            }
+        }
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *params,
+                                     VARIANT *result, EXCEPINFO *, UINT *) override
+    {
+        std::wstring call = kMembers[static_cast<size_t>(id - 1)];
+        call += (flags & DISPATCH_PROPERTYPUT) ? L"=" : (flags & DISPATCH_PROPERTYGET) ? L"?" : L"(";
+        for (UINT i = params->cArgs; i-- > 0;) {
+            const VARIANT &arg = params->rgvarg[i];
+            if (V_VT(&arg) == VT_BSTR)
+                call += L"BSTR:" + std::wstring(V_BSTR(&arg));
+            else if (V_VT(&arg) == VT_I4)
+                call += L"I4:" + std::to_wstring(V_I4(&arg));
+            else if (V_VT(&arg) == VT_I2)
+                call += L"I2:" + std::to_wstring(V_I2(&arg));
+            else
+                call += L"VT" + std::to_wstring(V_VT(&arg));
+        }
+        if (call.back() == L'(' || call.find(L'(') != std::wstring::npos)
+            call += L")";
+        m_calls.push_back(call);
+        long answer = 0;
+        if (call.compare(0, 5, L"Open(") == 0)
+            answer = m_script.openResult;
+        else if (call.compare(0, 12, L"ClaimDevice(") == 0)
+            answer = m_script.claimResult;
+        else if (call == L"ResultCodeExtended?")
+            answer = m_script.extended;
+        if (result) {
+            V_VT(result) = VT_I4;
+            V_I4(result) = answer;
+        }
+        return S_OK;
+    }
+
+private:
+    static const std::vector<const wchar_t *> kMembers;
+    Script m_script;
+    std::vector<std::wstring> &m_calls;
+    ULONG m_refs = 1;
+};
+
+const std::vector<const wchar_t *> RecordingControl::kMembers = {
+    L"Open", L"ClaimDevice", L"DeviceEnabled", L"CheckHealth", L"ReleaseDevice", L"Close", L"ResultCodeExtended",
+};
+
+class RecordingFactory : public IClassFactory
+{
+public:
+    RecordingControl::Script script;
+    std::vector<std::wstring> calls;
+    HRESULT createResult = S_OK;
+    int created = 0;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
+    {
+        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+            *object = static_cast<IClassFactory *>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID riid, void **object) override
+    {
+        *object = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        if (FAILED(createResult))
+            return createResult;
+        ++created;
+        auto *control = new RecordingControl(script, calls);
+        HRESULT hr = control->QueryInterface(riid, object);
+        control->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+TEST_F(NameDialogs, HealthCheckCallsTheControlObjectInOrder)
+{
+    const std::wstring success[] = {
+        L"Open(BSTR:DlgTest Alpha)", L"ClaimDevice(I4:0)", L"DeviceEnabled=I2:-1", L"CheckHealth(I4:3)",
+        L"DeviceEnabled=I2:0", L"ReleaseDevice()", L"Close()",
+    };
+    struct Row
+    {
+        const char *name;
+        RecordingControl::Script script;
+        HRESULT createResult;
+        std::vector<std::wstring> calls;
+        const wchar_t *message;
+    };
+    const Row rows[] = {
+        {"every step", {}, S_OK, std::vector<std::wstring>(std::begin(success), std::end(success)), nullptr},
+        {"Open fails", {106, 0, 0, nullptr}, S_OK,
+         {L"Open(BSTR:DlgTest Alpha)", L"ResultCodeExtended?"},
+         L"Error occurred in calling the CheckHealth method:\n\nOpen = 106\nResultCodeExtended = 0"},
+        {"ClaimDevice fails", {0, 102, 207, nullptr}, S_OK,
+         {L"Open(BSTR:DlgTest Alpha)", L"ClaimDevice(I4:0)", L"ResultCodeExtended?", L"Close()"},
+         L"Error occurred in calling the CheckHealth method:\n\nClaimDevice = 102\nResultCodeExtended = 207"},
+        {"ClaimDevice cannot be called", {0, 0, 0, L"ClaimDevice"}, S_OK,
+         {L"Open(BSTR:DlgTest Alpha)", L"Close()"},
+         L"Error occurred in calling the CheckHealth method:\n\nClaimDevice could not be called [0x80020006]"},
+        {"Open cannot be called", {0, 0, 0, L"Open"}, S_OK, {},
+         L"Error occurred in calling the CheckHealth method:\n\nOpen could not be called [0x80020006]"},
+        {"the object cannot be created", {}, E_OUTOFMEMORY, {},
+         L"Can not create the control object \"OPOS.POSPrinter\"! [0x8007000E]"},
+    };
+    CLSID standIn = {};
+    ASSERT_EQ(S_OK, CLSIDFromString(const_cast<LPOLESTR>(kStandInPrinterClsid), &standIn));
+    ASSERT_EQ(S_OK, CLSIDFromProgID(L"OPOS.POSPrinter", &standIn)) << "the stand-in is registered";
+    RecordingFactory factory;
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, CoRegisterClassObject(standIn, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        factory.script = row.script;
+        factory.createResult = row.createResult;
+        factory.calls.clear();
+        Select(L"POSPrinter\\DlgTest Alpha");
+        guitest::MessageBoxRecorder boxes;
+        m_frame.SendMessage(WM_COMMAND, MAKEWPARAM(ID_TOOLS_CHECKHEALTH, 0), 0);
+        EXPECT_EQ(row.calls, factory.calls);
+        if (row.message) {
+            ASSERT_EQ(1u, boxes.boxes.size());
+            EXPECT_EQ(row.message, boxes.boxes[0].text);
+            EXPECT_EQ(L"Error", boxes.boxes[0].caption);
+            EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), boxes.boxes[0].type);
+        } else {
+            EXPECT_TRUE(boxes.boxes.empty());
+        }
+    }
+
+    // A class selected: the warning, and no object.
+    factory.createResult = S_OK;
+    int created = factory.created;
+    Select(L"POSPrinter");
+    guitest::MessageBoxRecorder boxes;
+    m_frame.SendMessage(WM_COMMAND, MAKEWPARAM(ID_TOOLS_CHECKHEALTH, 0), 0);
+    ASSERT_EQ(1u, boxes.boxes.size());
+    EXPECT_EQ(L"Please select a device!", boxes.boxes[0].text);
+    EXPECT_EQ(created, factory.created);
+    CoRevokeClassObject(cookie);
+}
+
 } // namespace

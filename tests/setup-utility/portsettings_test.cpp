@@ -1,0 +1,176 @@
+// The Port Details record without its dialog: the selection lists, the port group, and the
+// handshake rule; and the service object reading what the record wrote.
+#include <windows.h>
+#include <shlwapi.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "devicesettings.h"
+#include "portsettings.h"
+
+namespace {
+
+const std::wstring kPrinters = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\POSPrinter\\";
+const wchar_t kDevice[] = L"PortTest Device";
+
+std::vector<LONG> Indexes(const CLabelTable &table)
+{
+    std::vector<LONG> indexes;
+    for (size_t i = 0; i < table.GetSize(); ++i)
+        indexes.push_back(table[i].index);
+    return indexes;
+}
+
+TEST(ParseSelList, IndexesWithOneSeparatorEach)
+{
+    const struct { const wchar_t *text; std::vector<LONG> indexes; } rows[] = {
+        {L"6,7,10", {6, 7, 10}},
+        {L"3,12,-1,3", {3, 3}},          // out of range and negative skipped, repeats kept
+        {L"0 1;2", {0, 1, 2}},            // any one character separates
+        {L"4, 5", {4, 5}},                // blanks before a number are skipped
+        {L"", {}},
+        {L"10", {10}},
+        {L"6,,7", {6, 0, 7}},             // an empty place reads as 0
+        {L"x", {0}},
+        {L"99999999999999999999,2", {2}},
+    };
+    int count = 0;
+    const wchar_t *const *labels = CPortSettings::Labels(SettingBaudrate, count);
+    ASSERT_EQ(11, count);
+    for (const auto &row : rows) {
+        CLabelTable table;
+        ParseSelList(table, row.text, labels, count);
+        EXPECT_EQ(row.indexes, Indexes(table)) << std::string(row.text, row.text + wcslen(row.text));
+        for (size_t i = 0; i < table.GetSize(); ++i)
+            EXPECT_EQ(labels[table[i].index], table[i].label);
+    }
+}
+
+class PortRecord : public ::testing::Test
+{
+protected:
+    void SetUp() override { Clear(); }
+    void TearDown() override { Clear(); }
+    static void Clear() { SHDeleteKeyW(HKEY_LOCAL_MACHINE, (kPrinters + kDevice).c_str()); }
+
+    static HKEY Key()
+    {
+        HKEY key = nullptr;
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kPrinters + kDevice).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr);
+        return key;
+    }
+    static void SetString(const wchar_t *name, const std::wstring &text)
+    {
+        HKEY key = Key();
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+    static void SetDword(const wchar_t *name, DWORD value)
+    {
+        HKEY key = Key();
+        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof(value));
+        RegCloseKey(key);
+    }
+    static std::wstring DevicePath() { return std::wstring(L"POSPrinter\\") + kDevice; }
+};
+
+TEST_F(PortRecord, GroupComesFromTheLastUpperCaseLetter)
+{
+    const struct { const wchar_t *groupId; LONG group; } rows[] = {
+        {L"TR80S", GroupSerial}, {L"TR80P", GroupParallel}, {L"TR80U", GroupUsb}, {L"TR80E", GroupEthernet},
+        {L"TR80s", GroupNone}, {L"", GroupNone}, {L"ABCDEFGS", GroupSerial}, {L"ABCDEFGHS", GroupNone},
+    };
+    for (const auto &row : rows) {
+        SetString(L"GroupID", row.groupId);
+        EXPECT_EQ(row.group, CPortSettings(DevicePath()).m_group) << std::string(row.groupId, row.groupId + wcslen(row.groupId));
+    }
+    SetDword(L"GroupID", 'S');
+    EXPECT_EQ(GroupNone, CPortSettings(DevicePath()).m_group) << "not text";
+    Clear();
+    EXPECT_EQ(GroupNone, CPortSettings(DevicePath()).m_group) << "no key";
+}
+
+TEST_F(PortRecord, ReadingTakesOnlyWhatFits)
+{
+    SetString(L"GroupID", L"XS");
+    SetString(L"Port", L"COM123456789012345");          // 18 characters: read
+    SetString(L"BaudrateSel", L"0,1,2,3,4,5,6,7,8,9,10");   // 22 characters: not read
+    SetString(L"HandShakeSel", L"2");
+    SetString(L"XonXoffSel", L"0,1");
+    SetDword(L"HandShake", 2);
+    SetString(L"Timeout", L"100");                        // not a number
+    SetDword(L"OutputBuf", 0);
+    CPortSettings record(DevicePath());
+    record.ReadPortSettings();
+    EXPECT_EQ(L"COM123456789012345", record.m_port);
+    EXPECT_EQ(0u, record.m_tables[SettingBaudrate].GetSize());
+    EXPECT_EQ((std::vector<LONG>{2, CPortSettings::XonXoffKey}), Indexes(record.m_tables[SettingHandShake]));
+    EXPECT_EQ(2, record.m_selected[SettingHandShake]);
+    EXPECT_EQ(kNoIndex, record.m_selected[SettingBaudrate]);
+    EXPECT_EQ(-1, record.m_timeout);
+    EXPECT_EQ(0, record.m_outputBuf);
+
+    SetString(L"Port", L"COM1234567890123456");         // 19 characters: too long
+    CPortSettings longer(DevicePath());
+    longer.ReadPortSettings();
+    EXPECT_EQ(L"", longer.m_port);
+}
+
+// What the dialog stores is what the service object reads: the same indexes, turned into line
+// values by the service object's own tables (which differ from the dialog's labels on purpose).
+TEST_F(PortRecord, ServiceObjectReadsTheIndexesWritten)
+{
+    const struct { LONG baud, bits, parity, stop, handShake, xonXoff; } rows[] = {
+        {0, 0, 0, 0, 0, 0},
+        {6, 1, 1, 1, 1, 0},
+        {10, 1, 2, 2, 2, 0},
+        {7, 1, 0, 1, 0, 1},   // XON/XOFF: HandShake 0 and XonXoff 1
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.baud);
+        SetString(L"GroupID", L"XS");
+        CPortSettings record(DevicePath());
+        record.m_port = L"COM7";
+        const LONG indexes[] = {row.baud, row.bits, row.parity, row.stop, row.handShake};
+        for (int s = 0; s < kLineSettingCount; ++s)
+            record.m_selected[s] = indexes[s];
+        record.m_xonXoff = row.xonXoff;
+        record.m_timeout = 300;
+        record.WritePortSettings();
+
+        CDeviceSettings settings;
+        ASSERT_EQ(0, settings.ReadDeviceSettings(kDevice));
+        EXPECT_EQ(L"COM7", settings.Port);
+        EXPECT_EQ(kBaudTable[row.baud], settings.Baudrate.value_or(0));
+        EXPECT_EQ(kBitLengthTable[row.bits], settings.BitLength.value_or(0));
+        EXPECT_EQ(kParityTable[row.parity], settings.Parity.value_or(99));
+        EXPECT_EQ(kStopTable[row.stop], settings.Stop.value_or(99));
+        EXPECT_EQ(kHandShakeTable[row.handShake], settings.HandShake.value_or(0));
+        EXPECT_EQ(static_cast<DWORD>(row.xonXoff), settings.XonXoff.value_or(99));
+        EXPECT_EQ(300u, settings.Timeout.value_or(0));
+        EXPECT_FALSE(settings.OutputBuf.has_value()) << "-1 writes nothing";
+    }
+
+    // An index the dialog never offers, stored by hand: the service object keeps the line's
+    // own value instead of reading past its table.
+    SetDword(L"Baudrate", 11);
+    CDeviceSettings settings;
+    ASSERT_EQ(0, settings.ReadDeviceSettings(kDevice));
+    EXPECT_FALSE(settings.Baudrate.has_value());
+}
+
+TEST_F(PortRecord, NothingIsWrittenWithoutTheKey)
+{
+    CPortSettings record(DevicePath());
+    record.m_port = L"COM1";
+    record.WritePortSettings();
+    HKEY key = nullptr;
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kPrinters + kDevice).c_str(), 0, KEY_READ, &key))
+        << "the key is not created";
+}
+
+} // namespace
