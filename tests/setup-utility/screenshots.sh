@@ -1,6 +1,7 @@
 #!/bin/bash
 # Screenshots of the setup utility for looking at it by eye, in English and in Simplified
-# Chinese: the main frame, its Edit menu dropped down, and the About box. Writes PNG files to
+# Chinese: the main frame, its Edit menu dropped down, the About box, and (English) the Add New
+# Device and Port range dialogs. Writes PNG files to
 # build/screenshots/ (generated, not kept in the repository).
 #
 #   ./suite.sh build && tests/setup-utility/screenshots.sh
@@ -77,9 +78,12 @@ shot() {   # FILE
     log "wrote $OUT/$1"
 }
 
-# One run of the program in a virtual desktop: frame, Edit menu, About box, then Alt+F4.
+# One run of the program in a virtual desktop: frame, Edit menu, About box, (English: the add
+# device and port range dialogs,) then Alt+F4. The program runs in setup-utility/, where the
+# sample catalogue config.xml lies.
 run_language() {   # TAG LOCALE
     local tag=$1 locale=$2 desktop="brenvik-$1"
+    cd "$ROOT/setup-utility"
     LANG=$locale LC_ALL=$locale wine explorer "/desktop=$desktop,$DESKTOP_SIZE" "$EXE" \
         >/dev/null 2>&1 </dev/null &
     app_pid=$!
@@ -105,6 +109,32 @@ run_language() {   # TAG LOCALE
     xdotool key Escape
     sleep 0.5
 
+    if [ "$tag" = en ]; then
+        # The first class of the tree, then Add New Device with the sample catalogue's first
+        # model, then the port range.
+        xdotool mousemove 200 500 click 1
+        sleep 0.3
+        xdotool key Home
+        sleep 0.5
+        xdotool key Insert
+        sleep 2
+        xdotool key Down
+        sleep 0.7
+        shot "brenvik-$tag-add-device.png"
+        xdotool key Escape
+        sleep 0.5
+        xdotool key alt+o
+        sleep 0.7
+        xdotool key p
+        sleep 1
+        shot "brenvik-$tag-port-range.png"
+        xdotool key Escape
+        sleep 0.5
+        xdotool mousemove 600 400 click 1
+        sleep 0.3
+    fi
+
+    [ -n "${SCREENSHOT_DEBUG:-}" ] && shot "brenvik-$tag-before-close.png"
     xdotool key alt+F4
     for _ in $(seq 75); do
         kill -0 "$app_pid" 2>/dev/null || break
