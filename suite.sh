@@ -14,6 +14,9 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 BUILD=${SUITE_BUILD_DIR:-$ROOT/build}
 BUILD32=$BUILD/i686
 PREFIX32=$BUILD/wineprefix32
+# The port driver also builds for x64; its tests run in a 64-bit prefix.
+BUILD64=$BUILD/x86_64
+PREFIX64=$BUILD/wineprefix64
 CACHE=${SUITE_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/pos-printer-suite}
 JOBS=$(nproc 2>/dev/null || echo 4)
 
@@ -84,6 +87,15 @@ setup_prefix32() {
     start_wineserver "$PREFIX32"
 }
 
+setup_prefix64() {
+    if [ ! -f "$PREFIX64/system.reg" ]; then
+        log "creating the win64 Wine prefix"
+        mkdir -p "$BUILD"
+        WINEPREFIX=$PREFIX64 WINEARCH=win64 wineboot -i >/dev/null 2>&1 </dev/null
+    fi
+    start_wineserver "$PREFIX64"
+}
+
 # A display is used only when its server is alive: a socket and lock file left behind by an
 # Xvfb that has since ended (processes of an earlier session) are removed first.
 start_xvfb() {
@@ -109,16 +121,25 @@ cmd_setup() {
     setup_packages
     setup_lzma_sources
     setup_prefix32
+    setup_prefix64
 }
 
 cmd_build() {
     cmd_setup
     local werror=OFF
     [ "${CI:-}" = "true" ] && werror=ON
+    # The x64 build holds only the port driver and its tests; it comes first because the
+    # driver package, made in the i686 build, carries both builds of the driver.
+    cmake -S "$ROOT" -B "$BUILD64" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DSUITE_WERROR=$werror -DSUITE_WINEPREFIX="$PREFIX64" >/dev/null
+    cmake --build "$BUILD64" -j "$JOBS"
     cmake -S "$ROOT" -B "$BUILD32" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686.cmake" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DSUITE_WERROR=$werror -DSUITE_WINEPREFIX="$PREFIX32" >/dev/null
+        -DSUITE_WERROR=$werror -DSUITE_WINEPREFIX="$PREFIX32" -DSUITE_LZMA_DIR="$CACHE/lzma/C" \
+        -DZULKOR_X64_BUILD_DIR="$BUILD64" -DZULKOR_REDIST_DIR="${ZULKOR_REDIST_DIR:-}" >/dev/null
     cmake --build "$BUILD32" -j "$JOBS"
 }
 
@@ -129,6 +150,7 @@ cmd_test() {
     # a bounded fuzzing run each.
     BUILD_DIR=$BUILD/native FUZZ_SECONDS=${FUZZ_SECONDS:-120} "$ROOT/tests/native/run-native.sh"
     ctest --test-dir "$BUILD32" --output-on-failure -j "$JOBS" "$@"
+    ctest --test-dir "$BUILD64" --output-on-failure -j "$JOBS" "$@"
 }
 
 cmd_demo() {

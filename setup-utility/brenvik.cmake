@@ -59,7 +59,8 @@ add_dependencies(brenvik_res brenvik_images)
 add_library(brenvik_startup OBJECT ${BRENVIK_DIR}/Brenvik.cpp)
 target_link_libraries(brenvik_startup PRIVATE brenvik_ui)
 
-add_executable(Brenvik WIN32 $<TARGET_OBJECTS:brenvik_startup> $<TARGET_OBJECTS:brenvik_res>)
+add_executable(Brenvik WIN32 $<TARGET_OBJECTS:brenvik_startup> $<TARGET_OBJECTS:brenvik_res>
+               ${BRENVIK_DIR}/../common/xpcompat.cpp)
 target_link_libraries(Brenvik PRIVATE brenvik_ui)
 # The entry point is wWinMain.
 target_link_options(Brenvik PRIVATE -municode)

@@ -1,0 +1,85 @@
+// The port device's callback object: publication of the port name, the emulated serial port
+// state, and the one printer connection that the queue (queue.h) opens and this object closes.
+#pragma once
+
+#include "comsup.h"
+#include "internal.h"
+
+class CPortDevice : public CRefCounted,
+                    public IObjectCleanup,
+                    public IPnpCallbackRemoteInterfaceNotification,
+                    public IFileCallbackCleanup
+{
+public:
+    static HRESULT CreateInstance(CPortDevice **device);
+
+    STDMETHODIMP QueryInterface(REFIID iid, void **ppv) override;
+    ZULKOR_FORWARD_IUNKNOWN()
+
+    // The device's physical-device-object name, the value name of its device-map entry.
+    virtual HRESULT GetPdoName(std::wstring *name);
+    // Publishes the port under the hardware key's PortName and creates the queue.
+    virtual HRESULT ConfigurePort();
+    // Creates the framework device with this object as its callbacks.
+    virtual HRESULT Initialize(IWDFDriver *driver, IWDFDeviceInitialize *init);
+
+    // IObjectCleanup: the framework device goes away; its device-map entry goes with it.
+    STDMETHODIMP_(void) OnCleanup(IWDFObject *object) override;
+    // IPnpCallbackRemoteInterfaceNotification: a USB device arrived; nothing to do.
+    STDMETHODIMP_(void) OnRemoteInterfaceArrival(IWDFRemoteInterfaceInitialize *init) override;
+    // IFileCallbackCleanup: the program closed the port.
+    STDMETHODIMP_(void) OnCleanupFile(IWDFFile *file) override;
+
+    // --- The printer connection (used by CPortQueue) ---------------------------------------
+
+    // Held by every request callback that uses the printer handle or the write overlapped
+    // record, and by the close: the port is never closed under a running request.
+    CLock &ConnectionLock() { return m_connectionLock; }
+    bool IsOpen() const { return m_printer.IsSet(); }
+    // Takes over an opened printer for `file`: creates the write and stop events and starts
+    // the receive thread with `threadArgument`. On failure everything is closed again.
+    HRESULT Open(HANDLE printer, IWDFFile *file, LPTHREAD_START_ROUTINE thread, void *threadArgument);
+    // Stops the receive thread and closes the connection; does nothing when the port is not
+    // open. Caller holds the connection lock.
+    void Close();
+
+    HANDLE Printer() const { return m_printer.Get(); }
+    HANDLE StopEvent() const { return m_stopEvent.Get(); }
+    // Shared by writes and forwarded device-id requests, one at a time (the queue is
+    // sequential); its event is the connection's write event.
+    OVERLAPPED *WriteOverlapped() { return &m_writeOverlapped; }
+
+    // --- Emulated serial port state (answers the port requests, never sent anywhere) -------
+
+    ULONG m_baudRate = 9600;
+    ULONG m_modemControl = 0;
+    ULONG m_fifoControl = 0;
+    // Bits 0-1 word length (0 five .. 3 eight bits), bit 2 extra stop bits, bits 3-5 parity,
+    // bit 6 break. Changed only by compare-exchange.
+    volatile LONG m_lineControl = 3;
+    UCHAR m_dataMask = 0xFF;
+    SERIAL_TIMEOUTS m_timeouts = {};
+    ULONG m_waitMask = 0;
+    SERIAL_CHARS m_chars = {0, 0, 0, 0, 0x11, 0x13};
+    SERIAL_HANDFLOW m_handFlow = {0, 0, 2048, 512};
+    ULONG m_inputQueueSize = 4096;
+    ULONG m_outputQueueSize = 4096;
+
+private:
+    CPortDevice() = default;
+    ~CPortDevice() override;
+
+    HRESULT RemoveStaleEntries(IWDFNamedPropertyStore2 *map, const wchar_t *portName);
+
+    IWDFDevice *m_fxDevice = nullptr;                   // not counted: the device holds us
+    CComPtr<IWDFNamedPropertyStore2> m_deviceMap;       // kept once our entry is written
+    std::wstring m_pdoName;                             // that entry's value name
+
+    CLock m_connectionLock;
+    CHandle m_printer;
+    CHandle m_writeEvent;
+    OVERLAPPED m_writeOverlapped = {};                  // hEvent is m_writeEvent
+    CHandle m_readerThread;
+    CHandle m_stopEvent;
+    IWDFFile *m_connectionFile = nullptr;               // not counted; identity only
+};

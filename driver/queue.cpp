@@ -1,0 +1,319 @@
+// The port's queue: opening and closing the printer connection, the receive thread, reads
+// served from the receive buffer and writes that go straight to the printer.
+#include "queue.h"
+#include "device.h"
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+namespace {
+
+// The receive thread reads the printer in blocks of this size.
+const DWORD kReceiveBlock = 1024;
+// Reads poll the receive buffer in steps of this many milliseconds.
+const DWORD kReadPollMs = 10;
+// A write with no time-outs set waits this long for the printer.
+const DWORD kDefaultWriteLimitMs = 500;
+// Failed or empty write completions in a row before the write gives up.
+const int kWriteAttempts = 3;
+
+} // namespace
+
+HRESULT CPortQueue::CreateInstance(CPortDevice *device, IWDFDevice *fxDevice)
+{
+    CPortQueue *queue = new (std::nothrow) CPortQueue(device);
+    if (!queue)
+        return E_OUTOFMEMORY;
+    HRESULT hr = queue->Initialize(fxDevice);
+    // On success the framework queue holds the object.
+    queue->Release();
+    return hr;
+}
+
+CPortQueue::CPortQueue(CPortDevice *device) : m_device(device)
+{
+    m_device->AddRef();
+}
+
+// The receive thread works on this object's buffer: the connection ends before the buffer goes.
+CPortQueue::~CPortQueue()
+{
+    {
+        CAutoLock lock(m_device->ConnectionLock());
+        m_device->Close();
+    }
+    m_device->Release();
+}
+
+HRESULT CPortQueue::QueryInterface(REFIID iid, void **ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (IsEqualIID(iid, IID_IQueueCallbackWrite))
+        return Answer(static_cast<IQueueCallbackWrite *>(this), ppv);
+    if (IsEqualIID(iid, IID_IQueueCallbackRead))
+        return Answer(static_cast<IQueueCallbackRead *>(this), ppv);
+    if (IsEqualIID(iid, IID_IQueueCallbackDeviceIoControl))
+        return Answer(static_cast<IQueueCallbackDeviceIoControl *>(this), ppv);
+    if (IsEqualIID(iid, IID_IRequestCallbackCancel))
+        return Answer(static_cast<IRequestCallbackCancel *>(this), ppv);
+    if (IsEqualIID(iid, IID_IQueueCallbackCreate))
+        return Answer(static_cast<IQueueCallbackCreate *>(this), ppv);
+    return CRefCounted::QueryInterface(iid, ppv);
+}
+
+HRESULT CPortQueue::Initialize(IWDFDevice *fxDevice)
+{
+    IWDFIoQueue *fxQueue = nullptr;
+    HRESULT hr = fxDevice->CreateIoQueue(static_cast<IQueueCallbackWrite *>(this), TRUE,
+                                         WdfIoQueueDispatchSequential, TRUE, FALSE, &fxQueue);
+    if (FAILED(hr)) {
+        TraceEvents(TRACE_LEVEL_ERROR, TRACE_QUEUE, L"CreateIoQueue failed, %08lx", hr);
+        return hr;
+    }
+    m_fxQueue = fxQueue;
+    fxQueue->Release();
+    return hr;
+}
+
+HRESULT CPortQueue::GetRequestInput(IWDFIoRequest *request, IWDFMemory **memory)
+{
+    *memory = nullptr;
+    request->GetInputMemory(memory);
+    return *memory ? S_OK : HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+}
+
+HRESULT CPortQueue::GetRequestOutput(IWDFIoRequest *request, IWDFMemory **memory)
+{
+    *memory = nullptr;
+    request->GetOutputMemory(memory);
+    return *memory ? S_OK : HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+}
+
+// --- Open ------------------------------------------------------------------------------------
+
+void CPortQueue::OnCreateFile(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, IWDFFile *file)
+{
+    CAutoLock lock(m_device->ConnectionLock());
+    HRESULT hr = S_OK;
+    if (m_device->IsOpen()) {
+        // One connection per device: a second open must not touch the first one's printer
+        // handle, events or thread, so it is refused before anything is reset.
+        hr = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+        TraceEvents(TRACE_LEVEL_WARNING, TRACE_QUEUE, L"port already open");
+    } else {
+        ULONG options = 0;
+        USHORT attributes = 0;
+        USHORT share = 0;
+        request->GetCreateParameters(&options, &attributes, &share);
+        HANDLE printer = OpenUsbPrinter(options >> 24, attributes, share);
+        if (printer == INVALID_HANDLE_VALUE)
+            hr = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        else
+            hr = m_device->Open(printer, file, &CPortQueue::UsbReadThread, this);
+    }
+    request->Complete(hr);
+}
+
+// --- Receive thread --------------------------------------------------------------------------
+
+DWORD WINAPI CPortQueue::UsbReadThread(void *queue)
+{
+    static_cast<CPortQueue *>(queue)->ReceiveLoop();
+    return 0;
+}
+
+// One read of the printer is outstanding at a time. The block and the OVERLAPPED live on this
+// thread's stack, so a read still pending when the loop ends is cancelled and waited for before
+// they go; a read that is not pending (never started, or already completed) is left alone, or
+// the wait for it would never end.
+void CPortQueue::ReceiveLoop()
+{
+    CHandle readEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!readEvent.IsSet()) {
+        TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"receive thread: no event, %lu", GetLastError());
+        return;
+    }
+    BYTE block[kReceiveBlock];
+    OVERLAPPED overlapped = {};
+    HANDLE stop = m_device->StopEvent();
+    HANDLE printer = nullptr;
+    bool pending = false;
+
+    for (;;) {
+        printer = m_device->Printer();
+        overlapped = OVERLAPPED();
+        overlapped.hEvent = readEvent.Get();
+        if (ReadFile(printer, block, sizeof(block), nullptr, &overlapped) || GetLastError() == ERROR_IO_PENDING) {
+            pending = true;
+        } else {
+            // Nothing started (the printer went away, say): try again a little later, still
+            // answering the stop event at once.
+            if (WaitForSingleObject(stop, kReadPollMs) != WAIT_TIMEOUT)
+                break;
+            continue;
+        }
+
+        HANDLE waits[2] = {readEvent.Get(), stop};
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0)
+            break;
+        DWORD received = 0;
+        BOOL ok = GetOverlappedResult(printer, &overlapped, &received, FALSE);
+        if (ok || GetLastError() != ERROR_IO_INCOMPLETE)
+            pending = false;
+        if (ok && received > 0) {
+            size_t dropped = m_receiveBuffer.Append(block, received);
+            if (dropped)
+                TraceEvents(TRACE_LEVEL_WARNING, TRACE_PRINTER, L"receive buffer full, %lu old bytes dropped",
+                            static_cast<unsigned long>(dropped));
+        }
+        if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0)
+            break;
+    }
+
+    if (pending) {
+        DWORD received = 0;
+        CancelIo(printer);
+        GetOverlappedResult(printer, &overlapped, &received, TRUE);
+    }
+}
+
+// --- Read ------------------------------------------------------------------------------------
+
+void CPortQueue::OnRead(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T count)
+{
+    HRESULT hr = S_OK;
+    SIZE_T got = 0;
+    CComPtr<IWDFMemory> memory;
+    request->GetOutputMemory(&memory);
+    if (!memory)
+        hr = E_POINTER;
+    else if (memory->GetSize() < count)
+        hr = HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
+
+    std::vector<BYTE> chunk;
+    if (hr == S_OK) {
+        try {
+            chunk.resize(count);
+        } catch (const std::bad_alloc &) {
+            hr = E_OUTOFMEMORY;
+        }
+    }
+
+    if (hr == S_OK) {
+        got = m_receiveBuffer.Take(chunk.data(), count);
+        if (got > 0)
+            hr = memory->CopyFromBuffer(0, chunk.data(), got);
+    }
+
+    if (hr == S_OK && got < count) {
+        // Wait for more within the read time-outs: the buffered bytes plus at most one later
+        // batch. The interval time-out is not used.
+        const SIZE_T rest = count - got;
+        const SERIAL_TIMEOUTS &t = m_device->m_timeouts;
+        DWORD budget = static_cast<DWORD>(rest) * t.ReadTotalTimeoutMultiplier + t.ReadTotalTimeoutConstant;
+        while (budget != 0) {
+            Sleep(kReadPollMs);
+            if (m_receiveBuffer.Size() == 0) {
+                budget = budget > kReadPollMs ? budget - kReadPollMs : 0;
+                continue;
+            }
+            // Let the rest of a burst arrive before taking it.
+            Sleep(kReadPollMs);
+            SIZE_T more = m_receiveBuffer.Take(chunk.data(), rest);
+            hr = memory->CopyFromBuffer(got, chunk.data(), more);
+            if (hr == S_OK)
+                got += more;
+            break;
+        }
+        if (hr == S_OK && got == 0)
+            hr = HRESULT_FROM_WIN32(WAIT_TIMEOUT);
+    }
+
+    request->CompleteWithInformation(hr, hr == S_OK ? got : 0);
+}
+
+// --- Write -----------------------------------------------------------------------------------
+
+void CPortQueue::OnWrite(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T count)
+{
+    CAutoLock lock(m_device->ConnectionLock());
+    HRESULT hr = S_OK;
+    SIZE_T done = 0;
+    const BYTE *data = nullptr;
+
+    CComPtr<IWDFMemory> memory;
+    request->GetInputMemory(&memory);
+    if (!memory)
+        hr = E_POINTER;
+    else if (memory->GetSize() < count)
+        hr = HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
+    else if (!m_device->IsOpen())
+        hr = HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
+    if (hr == S_OK) {
+        SIZE_T size = 0;
+        data = static_cast<const BYTE *>(memory->GetDataBuffer(&size));
+        if (!data && count > 0)
+            hr = E_POINTER;
+    }
+
+    HANDLE printer = m_device->Printer();
+    OVERLAPPED *overlapped = m_device->WriteOverlapped();
+    const HANDLE writeEvent = overlapped->hEvent;
+    int failures = 0;
+    while (hr == S_OK && done < count) {
+        const DWORD rest = static_cast<DWORD>(std::min<SIZE_T>(count - done, MAXDWORD));
+        *overlapped = OVERLAPPED();
+        overlapped->hEvent = writeEvent;
+        if (!WriteFile(printer, data + done, rest, nullptr, overlapped) && GetLastError() != ERROR_IO_PENDING) {
+            hr = HrFromLastError();
+            TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"write not started, %08lx", hr);
+            break;
+        }
+
+        const SERIAL_TIMEOUTS &t = m_device->m_timeouts;
+        DWORD limit = rest * t.WriteTotalTimeoutMultiplier + t.WriteTotalTimeoutConstant;
+        if (limit == 0)
+            limit = kDefaultWriteLimitMs;
+
+        DWORD wait = WaitForSingleObject(writeEvent, limit);
+        DWORD written = 0;
+        if (wait == WAIT_OBJECT_0) {
+            BOOL ok = GetOverlappedResult(printer, overlapped, &written, TRUE);
+            done += written;   // a short write goes on with the rest
+            if (ok && written > 0) {
+                failures = 0;
+                continue;
+            }
+            // A failed completion, or one that moved nothing: start the rest again, a few
+            // times at most.
+            HRESULT attempt = ok ? HRESULT_FROM_WIN32(ERROR_WRITE_FAULT) : HrFromLastError();
+            TraceEvents(TRACE_LEVEL_WARNING, TRACE_PRINTER, L"write attempt failed, %08lx", attempt);
+            if (++failures >= kWriteAttempts)
+                hr = attempt;
+            continue;
+        }
+
+        // The printer took no completion within the limit. The data and the OVERLAPPED must not
+        // be reused while the write may still complete into them: cancel it, then wait for its
+        // end, which also tells how much got out.
+        DWORD waitError = wait == WAIT_FAILED ? GetLastError() : 0;
+        CancelIo(printer);
+        GetOverlappedResult(printer, overlapped, &written, TRUE);
+        done += written;
+        hr = wait == WAIT_TIMEOUT ? HRESULT_FROM_WIN32(ERROR_WRITE_FAULT) : HrFromWin32(waitError);
+        TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"write timed out after %lu ms, %lu of %lu bytes out",
+                    limit, static_cast<unsigned long>(done), static_cast<unsigned long>(count));
+    }
+
+    request->CompleteWithInformation(hr, hr == S_OK ? count : done);
+}
+
+// No request is registered for cancellation, so this does not run; it completes the request
+// as cancelled should that ever change.
+void CPortQueue::OnCancel(IWDFIoRequest *request)
+{
+    request->CompleteWithInformation(HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED), 0);
+}

@@ -1,0 +1,424 @@
+// The host harness for the port driver: it plays the user-mode driver framework around the real
+// DLL (driver, device initialisation, device, property stores, queue, requests, memory, files),
+// and stands in for the hardware behind the driver's seam (a USB printer on a named pipe, the
+// device-object-name property).
+//
+// Property stores are real registry keys under HKCU\Software\ZulkorHarness\<pid>-<n>: the
+// device's hardware key, and the legacy device maps under DEVICEMAP\<map name>, so the
+// publication runs against Wine's registry without touching the prefix's real device map.
+#pragma once
+
+#include "seam.h"
+#include "wudf.h"
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace harness {
+
+// --- Small COM base --------------------------------------------------------------------------
+
+// Reference counting for the fakes; `Find` maps an interface id to this object's pointer.
+class Unknown
+{
+public:
+    virtual ~Unknown() = default;
+    ULONG DoAddRef() { return InterlockedIncrement(&m_refs); }
+    ULONG DoRelease()
+    {
+        LONG refs = InterlockedDecrement(&m_refs);
+        if (refs == 0)
+            delete this;
+        return refs;
+    }
+    HRESULT DoQueryInterface(REFIID iid, void **ppv)
+    {
+        *ppv = Find(iid);
+        if (!*ppv)
+            return E_NOINTERFACE;
+        DoAddRef();
+        return S_OK;
+    }
+
+protected:
+    virtual void *Find(REFIID iid) = 0;
+
+private:
+    volatile LONG m_refs = 1;
+};
+
+#define HARNESS_IUNKNOWN()                                                                     \
+    STDMETHODIMP QueryInterface(REFIID iid, void **ppv) override { return DoQueryInterface(iid, ppv); } \
+    STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }                              \
+    STDMETHODIMP_(ULONG) Release() override { return DoRelease(); }
+
+template <class T>
+class Ref
+{
+public:
+    Ref() = default;
+    explicit Ref(T *adopt) : m_p(adopt) {}
+    Ref(const Ref &o) : m_p(o.m_p) { if (m_p) m_p->AddRef(); }
+    Ref &operator=(const Ref &o)
+    {
+        if (o.m_p)
+            o.m_p->AddRef();
+        Reset();
+        m_p = o.m_p;
+        return *this;
+    }
+    ~Ref() { Reset(); }
+    void Reset()
+    {
+        T *p = m_p;
+        m_p = nullptr;
+        if (p)
+            p->Release();
+    }
+    T **Out() { Reset(); return &m_p; }
+    T *Get() const { return m_p; }
+    T *operator->() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
+
+private:
+    T *m_p = nullptr;
+};
+
+// --- Requests --------------------------------------------------------------------------------
+
+class Memory : public IWDFMemory, public Unknown
+{
+public:
+    explicit Memory(std::vector<BYTE> bytes) : m_bytes(std::move(bytes)) {}
+    HARNESS_IUNKNOWN()
+    STDMETHODIMP DeleteWdfObject() override { return S_OK; }
+    void *STDMETHODCALLTYPE GetDataBuffer(SIZE_T *size) override;
+    SIZE_T STDMETHODCALLTYPE GetSize() override { return m_bytes.size(); }
+    STDMETHODIMP CopyFromBuffer(SIZE_T offset, const void *source, SIZE_T size) override;
+    STDMETHODIMP CopyToBuffer(SIZE_T offset, void *destination, SIZE_T size) override;
+
+    std::vector<BYTE> m_bytes;
+    int m_reads = 0;    // CopyToBuffer calls
+    int m_writes = 0;   // CopyFromBuffer calls
+
+protected:
+    void *Find(REFIID iid) override;
+};
+
+class Request : public IWDFIoRequest, public Unknown
+{
+public:
+    HARNESS_IUNKNOWN()
+    STDMETHODIMP DeleteWdfObject() override { return S_OK; }
+    void STDMETHODCALLTYPE Complete(HRESULT status) override { CompleteWithInformation(status, 0); }
+    void STDMETHODCALLTYPE CompleteWithInformation(HRESULT status, SIZE_T information) override;
+    void STDMETHODCALLTYPE GetCreateParameters(ULONG *options, USHORT *attributes, USHORT *share) override;
+    void STDMETHODCALLTYPE GetInputMemory(IWDFMemory **memory) override;
+    void STDMETHODCALLTYPE GetOutputMemory(IWDFMemory **memory) override;
+
+    Ref<Memory> m_input;
+    Ref<Memory> m_output;
+    ULONG m_createOptions = 1u << 24;   // open an existing file
+    USHORT m_createAttributes = 0;
+    USHORT m_createShare = 0;
+
+    int m_completions = 0;
+    HRESULT m_status = 0x7EADBEEF;        // sentinel: never completed
+    SIZE_T m_information = 0x7EADBEEF;
+
+protected:
+    void *Find(REFIID iid) override;
+};
+
+class File : public IWDFFile, public Unknown
+{
+public:
+    HARNESS_IUNKNOWN()
+    STDMETHODIMP DeleteWdfObject() override { return S_OK; }
+
+protected:
+    void *Find(REFIID iid) override;
+};
+
+// --- Framework objects -----------------------------------------------------------------------
+
+class Queue : public IWDFIoQueue, public Unknown
+{
+public:
+    HARNESS_IUNKNOWN()
+    STDMETHODIMP DeleteWdfObject() override { return S_OK; }
+
+    Ref<IUnknown> m_callbacks;
+    BOOL m_default = FALSE;
+    WDF_IO_QUEUE_DISPATCH_TYPE m_dispatch = WdfIoQueueDispatchInvalid;
+    BOOL m_powerManaged = FALSE;
+    BOOL m_zeroLength = TRUE;
+
+protected:
+    void *Find(REFIID iid) override;
+};
+
+// A property store over a real registry key.
+class RegistryStore : public IWDFNamedPropertyStore2, public Unknown
+{
+public:
+    explicit RegistryStore(HKEY key) : m_key(key) {}
+    ~RegistryStore() override { RegCloseKey(m_key); }
+    HARNESS_IUNKNOWN()
+    STDMETHODIMP GetNamedValue(PCWSTR name, PROPVARIANT *value) override;
+    STDMETHODIMP SetNamedValue(PCWSTR name, const PROPVARIANT *value) override;
+    STDMETHODIMP GetNameCount(DWORD *count) override;
+    STDMETHODIMP GetNameAt(DWORD index, PROPVARIANT *name) override;
+    STDMETHODIMP DeleteNamedValue(PCWSTR name) override;
+
+protected:
+    void *Find(REFIID iid) override;
+
+private:
+    HKEY m_key;
+};
+
+class Device : public IWDFDevice2, public IWDFPropertyStoreFactory, public Unknown
+{
+public:
+    Device(IUnknown *callbacks, std::wstring storeRoot, std::wstring instanceId);
+    HARNESS_IUNKNOWN()
+    STDMETHODIMP DeleteWdfObject() override { return S_OK; }
+    STDMETHODIMP RetrieveDeviceInstanceId(PWSTR buffer, DWORD *characters) override;
+    STDMETHODIMP CreateDeviceInterface(REFGUID interfaceClass, PCWSTR reference) override;
+    STDMETHODIMP AssignDeviceInterfaceState(REFGUID interfaceClass, PCWSTR reference, BOOL enable) override;
+    STDMETHODIMP CreateSymbolicLink(PCWSTR name) override;
+    STDMETHODIMP CreateIoQueue(IUnknown *callbacks, BOOL defaultQueue, WDF_IO_QUEUE_DISPATCH_TYPE dispatch,
+                               BOOL powerManaged, BOOL allowZeroLength, IWDFIoQueue **queue) override;
+    STDMETHODIMP RegisterRemoteInterfaceNotification(const GUID *interfaceClass, BOOL includeExisting) override;
+    STDMETHODIMP RetrieveDevicePropertyStore(WDF_PROPERTY_STORE_ROOT *root, WDF_PROPERTY_STORE_RETRIEVE_FLAGS flags,
+                                             REGSAM access, PCWSTR subkey, IWDFNamedPropertyStore2 **store,
+                                             WDF_PROPERTY_STORE_DISPOSITION *disposition) override;
+
+    // The framework removes the device: cleanup callback, then the queue and callbacks go.
+    void Remove();
+
+    Ref<IUnknown> m_callbacks;
+    Ref<Queue> m_queue;
+    std::wstring m_storeRoot;      // HKCU-relative path of this device's stores
+    std::wstring m_instanceId;
+    std::vector<GUID> m_interfaces;
+    std::vector<GUID> m_enabledInterfaces;
+    std::vector<std::wstring> m_links;
+    std::vector<GUID> m_notifications;
+    std::vector<std::wstring> m_storesOpened;   // "hw", or the legacy map name
+    bool m_removed = false;
+
+    // Failure injection: results returned instead of doing the work.
+    HRESULT m_linkResult = S_OK;
+    HRESULT m_queueResult = S_OK;
+    HRESULT m_mapResult = S_OK;
+
+protected:
+    void *Find(REFIID iid) override;
+};
+
+class DeviceInit : public IWDFDeviceInitialize, public Unknown
+{
+public:
+    HARNESS_IUNKNOWN()
+    void STDMETHODCALLTYPE SetLockingConstraint(WDF_CALLBACK_CONSTRAINT constraint) override
+    {
+        m_constraint = constraint;
+        ++m_constraintCalls;
+    }
+    WDF_CALLBACK_CONSTRAINT m_constraint = WdfCallbackConstraintInvalid;
+    int m_constraintCalls = 0;
+
+protected:
+    void *Find(REFIID iid) override;
+};
+
+class Driver : public IWDFDriver, public Unknown
+{
+public:
+    HARNESS_IUNKNOWN()
+    STDMETHODIMP DeleteWdfObject() override { return S_OK; }
+    STDMETHODIMP CreateDevice(IWDFDeviceInitialize *init, IUnknown *callbacks, IWDFDevice **device) override;
+
+    std::wstring m_storeRoot;
+    std::wstring m_instanceId;
+    Ref<Device> m_device;   // the last device created
+    // Failure injection into the next device created.
+    static void (*s_inject)(Device *device);
+
+protected:
+    void *Find(REFIID iid) override;
+};
+
+// --- The module under test -------------------------------------------------------------------
+
+// A loaded build of the driver DLL.
+class Module
+{
+public:
+    explicit Module(const wchar_t *path);
+    ~Module();
+    HMODULE Handle() const { return m_module; }
+    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void **ppv) const;
+    const UMDF_VERSION_DATA *Version() const;
+    ZulkorSetSeamFn SetSeam() const;
+
+private:
+    HMODULE m_module;
+};
+
+// The shipped DLL and the harness build (the same code, exporting ZulkorSetSeam as well).
+const wchar_t *ShippedDllPath();
+const wchar_t *HarnessDllPath();
+
+inline constexpr CLSID kDriverClsid = {0x5d27a9e4, 0x81c3, 0x4f6a, {0xb0, 0x92, 0x6e, 0x4c, 0x1d, 0x8b, 0x3a, 0x75}};
+inline constexpr GUID kPortInterface = {0x1f6b3e90, 0xa74d, 0x4c25, {0xb8, 0xe1, 0x5d, 0x02, 0xc9, 0x7a, 0x43, 0xf6}};
+inline constexpr GUID kUsbDeviceInterface = {0xa5dcbf10, 0x6530, 0x11d2, {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}};
+
+// --- Registry helpers ------------------------------------------------------------------------
+
+// Values of HKCU\<path> as name -> string data (non-strings shown as "<type N>").
+std::map<std::wstring, std::wstring> ReadValues(const std::wstring &path);
+void WriteString(const std::wstring &path, const wchar_t *name, const std::wstring &data);
+void WriteDword(const std::wstring &path, const wchar_t *name, DWORD data);
+void DeleteTree(const std::wstring &path);
+
+// --- A port device under test ----------------------------------------------------------------
+
+// The device-object-name lookup behind the seam: what it answers.
+struct PdoAnswer
+{
+    bool platform = false;            // pass through to SetupAPI (Wine fails it, last error 0)
+    BOOL sizingResult = FALSE;
+    DWORD sizingError = ERROR_INSUFFICIENT_BUFFER;
+    BOOL queryResult = TRUE;
+    DWORD queryError = 0;
+    std::wstring name = L"\\Device\\00000042";
+};
+
+// One driver object from the DLL with one port device added through the harness framework.
+// The device's instance id is registered in Wine's SetupAPI for as long as this lives, so the
+// driver's own SetupDiOpenDeviceInfo finds it.
+class PortDevice
+{
+public:
+    explicit PortDevice(const Module &module);
+    ~PortDevice();
+
+    // Registry path (HKCU-relative) of the hardware key and of a device map.
+    std::wstring HardwarePath() const { return m_storeRoot + L"\\Hardware"; }
+    std::wstring MapPath(const wchar_t *map) const { return m_storeRoot + L"\\DEVICEMAP\\" + map; }
+
+    // OnDeviceAdd with this harness's driver and a new device initialisation object.
+    HRESULT Add();
+    // The framework removes the device.
+    void Remove();
+
+    Device *FxDevice() const { return m_driver->m_device.Get(); }
+    DeviceInit *Init() const { return m_init.Get(); }
+    IDriverEntry *Entry() const { return m_entry.Get(); }
+    // The queue callbacks, once the device is added.
+    template <class T>
+    Ref<T> Callbacks(REFIID iid) const;
+
+    // Requests, sent the way the sequential queue sends them: one at a time.
+    Ref<Request> Create(File *file, ULONG disposition = 1, USHORT share = 0, USHORT attributes = 0);
+    Ref<Request> Read(SIZE_T count, SIZE_T memorySize);
+    Ref<Request> Read(SIZE_T count) { return Read(count, count); }
+    Ref<Request> Write(const std::string &bytes);
+    Ref<Request> Write(const std::string &bytes, SIZE_T count, bool withMemory);
+    // A device-control request; `input` null means no input memory, `outputSize` < 0 none.
+    Ref<Request> Control(ULONG code, const std::string *input, long outputSize);
+    void CloseFile(File *file);
+
+    static PdoAnswer s_pdo;
+
+private:
+    std::wstring m_storeRoot;
+    std::wstring m_instanceId;
+    HDEVINFO m_devInfo = INVALID_HANDLE_VALUE;
+    SP_DEVINFO_DATA m_devInfoData = {};
+    Ref<Driver> m_driver;
+    Ref<DeviceInit> m_init;
+    Ref<IDriverEntry> m_entry;
+};
+
+template <class T>
+Ref<T> PortDevice::Callbacks(REFIID iid) const
+{
+    Ref<T> itf;
+    Device *device = FxDevice();
+    if (device && device->m_queue && device->m_queue->m_callbacks)
+        device->m_queue->m_callbacks->QueryInterface(iid, reinterpret_cast<void **>(itf.Out()));
+    return itf;
+}
+
+// --- The fake USB printer --------------------------------------------------------------------
+
+// A USB printer interface registered (and made present) in Wine's SetupAPI, whose opens the
+// seam turns into a named pipe that the test serves as the printer; or, with `redirect`, into
+// any other device path (an emulated printer's COM port, say).
+class FakePrinter
+{
+public:
+    // `instanceId` like USB\VID_9E7D&PID_0202\1 names the interface path's vendor.
+    explicit FakePrinter(const std::wstring &instanceId, const std::wstring &redirect = L"");
+    ~FakePrinter();
+    FakePrinter(const FakePrinter &) = delete;
+    FakePrinter &operator=(const FakePrinter &) = delete;
+
+    const std::wstring &InterfacePath() const { return m_path; }
+
+    // The printer side of the pipe (valid once the driver opened it).
+    std::string Receive(size_t count, DWORD timeoutMs = 2000);   // what the driver wrote
+    void Send(const std::string &bytes);                         // what the driver will read
+    void Disconnect();
+
+    // Its device-id answer; an empty one with `failWith` set makes the request fail.
+    std::string m_deviceId = "MFG:Tarvelon;CMD:ESC/POS;MDL:TM;CLS:PRINTER;";
+    DWORD m_deviceIdError = 0;
+    bool m_openFails = false;
+
+    // The last open the driver made through the seam.
+    int m_opens = 0;
+    DWORD m_lastAccess = 0;
+    DWORD m_lastShare = 0;
+    DWORD m_lastDisposition = 0;
+    DWORD m_lastFlags = 0;
+    HANDLE m_lastHandle = nullptr;   // the driver's handle (identity only)
+
+    static FakePrinter *ForPath(const wchar_t *path);
+    static FakePrinter *ForHandle(HANDLE h);
+
+private:
+    std::wstring m_path;
+    std::wstring m_redirect;
+    std::wstring m_pipeName;
+    HANDLE m_pipe = INVALID_HANDLE_VALUE;
+    HDEVINFO m_devInfo = INVALID_HANDLE_VALUE;
+    SP_DEVINFO_DATA m_devInfoData = {};
+    SP_DEVICE_INTERFACE_DATA m_interface = {};
+    friend HANDLE WINAPI SeamOpenPrinter(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+};
+
+// Installs the harness seam into the harness DLL (printer opens, device-id requests and the
+// device-object-name lookup), and restores the platform's calls when it goes.
+class SeamInstaller
+{
+public:
+    explicit SeamInstaller(const Module &module);
+    ~SeamInstaller();
+
+private:
+    ZulkorSetSeamFn m_set;
+};
+
+// Removes USB printer devices that a crashed earlier run left registered.
+void RemoveLeftoverPrinters();
+
+} // namespace harness

@@ -1,0 +1,510 @@
+// The port's data path against a fake USB printer: opening, reads from the receive buffer,
+// writes to the printer, a stalled printer, the device-id requests, closing, and handles.
+#include "test_util.h"
+
+#include "handle_count.h"
+#include "internal.h"
+#include "printer_emulator_client.h"
+
+#include <thread>
+
+using namespace harness;
+
+namespace {
+
+const HRESULT kTimeout = HRESULT_FROM_WIN32(WAIT_TIMEOUT);
+
+std::wstring PrinterId(const wchar_t *vendor)
+{
+    static LONG serial = 0;
+    return std::wstring(L"USB\\") + vendor + L"&PID_0202\\ZKTEST" + std::to_wstring(GetCurrentProcessId()) + L"_"
+           + std::to_wstring(InterlockedIncrement(&serial));
+}
+
+std::string Pattern(size_t n)
+{
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return s;
+}
+
+class PortIo : public AddedPort
+{
+protected:
+    static void SetUpTestSuite() { RemoveLeftoverPrinters(); }
+
+    void SetUp() override
+    {
+        AddedPort::SetUp();
+        m_printer.reset(new FakePrinter(PrinterId(L"VID_9E7D")));
+    }
+
+    void TearDown() override
+    {
+        if (m_port && m_port->FxDevice())
+            m_port->CloseFile(&m_file);
+        AddedPort::TearDown();
+        m_printer.reset();
+    }
+
+    void Open()
+    {
+        Ref<Request> r = m_port->Create(&m_file);
+        ASSERT_EQ(S_OK, r->m_status);
+        ASSERT_EQ(1, r->m_completions);
+    }
+
+    void SetTimeouts(DWORD readMultiplier, DWORD readConstant, DWORD writeMultiplier, DWORD writeConstant)
+    {
+        SERIAL_TIMEOUTS t = {0, readMultiplier, readConstant, writeMultiplier, writeConstant};
+        std::string input = AsBytes(t);
+        ASSERT_EQ(S_OK, m_port->Control(IOCTL_SERIAL_SET_TIMEOUTS, &input, -1)->m_status);
+    }
+
+    ULONG Buffered()
+    {
+        Ref<Request> r = m_port->Control(IOCTL_SERIAL_GET_COMMSTATUS, nullptr, 20);
+        SERIAL_STATUS status;
+        memcpy(&status, r->m_output->m_bytes.data(), sizeof(status));
+        return status.AmountInInQueue;
+    }
+
+    // The printer sends `bytes`; returns once the receive thread has them all.
+    void PrinterSends(const std::string &bytes)
+    {
+        ULONG before = Buffered();
+        m_printer->Send(bytes);
+        for (int i = 0; i < 200 && Buffered() < before + bytes.size(); ++i)
+            Sleep(5);
+        ASSERT_EQ(before + bytes.size(), Buffered());
+    }
+
+    File m_file;
+    std::unique_ptr<FakePrinter> m_printer;
+};
+
+} // namespace
+
+// --- Finding and opening the printer ---------------------------------------------------------
+
+TEST(VendorTag, MatchesOnlyAPathLongEnoughToHoldIt)
+{
+    struct Row
+    {
+        const wchar_t *path;
+        bool matches;
+    };
+    const Row rows[] = {
+        {L"\\\\?\\usb#vid_9e7d&pid_0202#5&1#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}", true},
+        {L"\\\\?\\USB#VID_9E7D&PID_0202#5&1#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}", true},
+        {L"\\\\?\\usb#vid_9e7d", true},      // exactly long enough
+        {L"\\\\?\\usb#vid_9e7", false},      // one short: not read past its end
+        {L"\\\\?\\usb#", false},
+        {L"", false},
+        {nullptr, false},
+        {L"\\\\?\\usb#vid_04b8&pid_0202#5&1", false},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(row.matches, HasPrinterVendorTag(row.path)) << testing::PrintToString(row.path ? row.path : L"(null)");
+}
+
+TEST_F(PortIo, QueueCallbackObjectAnswersItsFiveInterfaces)
+{
+    const IID *answered[] = {&IID_IUnknown, &IID_IQueueCallbackWrite, &IID_IQueueCallbackRead,
+                             &IID_IQueueCallbackDeviceIoControl, &IID_IRequestCallbackCancel, &IID_IQueueCallbackCreate};
+    for (const IID *iid : answered)
+        EXPECT_TRUE(m_port->Callbacks<IUnknown>(*iid));
+    EXPECT_FALSE(m_port->Callbacks<IUnknown>(IID_IObjectCleanup));
+
+    Ref<Request> r(new Request());
+    m_port->Callbacks<IRequestCallbackCancel>(IID_IRequestCallbackCancel)->OnCancel(r.Get());
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED), r->m_status);
+    EXPECT_EQ(0u, r->m_information);
+}
+
+TEST_F(PortIo, OpenWithoutAMatchingPrinterFails)
+{
+    struct Row
+    {
+        const char *what;
+        void (*prepare)(std::unique_ptr<FakePrinter> &printer);
+    };
+    const Row rows[] = {
+        {"no printer", [](std::unique_ptr<FakePrinter> &p) { p.reset(); }},
+        {"another maker's printer", [](std::unique_ptr<FakePrinter> &p) { p.reset(new FakePrinter(PrinterId(L"VID_04B8"))); }},
+        {"our printer refuses the open", [](std::unique_ptr<FakePrinter> &p) { p->m_openFails = true; }},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        m_printer.reset(new FakePrinter(PrinterId(L"VID_9E7D")));
+        row.prepare(m_printer);
+        File file;
+        Ref<Request> r = m_port->Create(&file);
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), r->m_status);
+        EXPECT_EQ(1, r->m_completions);
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE), m_port->Write("x")->m_status);
+        m_port->CloseFile(&file);   // nothing to close
+    }
+}
+
+TEST_F(PortIo, OpenPassesTheRequestsCreateParameters)
+{
+    struct Row
+    {
+        ULONG disposition;
+        DWORD expected;   // 0: refused by the open
+    };
+    const Row rows[] = {
+        {0, CREATE_ALWAYS}, {1, OPEN_EXISTING}, {2, CREATE_NEW}, {3, OPEN_ALWAYS},
+        {4, TRUNCATE_EXISTING}, {5, OPEN_EXISTING}, {6, 0}, {0xFF, 0},
+    };
+    for (const Row &row : rows) {
+        File file;
+        Ref<Request> r = m_port->Create(&file, row.disposition, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(row.expected ? S_OK : HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), r->m_status) << row.disposition;
+        EXPECT_EQ(row.expected, m_printer->m_lastDisposition) << row.disposition;
+        EXPECT_EQ(static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE), m_printer->m_lastAccess);
+        EXPECT_EQ(static_cast<DWORD>(FILE_SHARE_READ), m_printer->m_lastShare);
+        EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED), m_printer->m_lastFlags);
+        m_port->CloseFile(&file);
+    }
+}
+
+// The last matching interface wins; the printer opened for an earlier one is closed again.
+TEST_F(PortIo, LastMatchingPrinterIsUsed)
+{
+    FakePrinter second(PrinterId(L"VID_9E7D"));
+    // The first cycle makes the printers' own pipe ends, which they keep.
+    Open();
+    m_port->CloseFile(&m_file);
+    const long before = CountProcessHandles();
+    Open();
+    EXPECT_EQ(2, m_printer->m_opens);
+    EXPECT_EQ(2, second.m_opens);
+    ASSERT_EQ(S_OK, m_port->Write("ab")->m_status);
+    const std::string first = m_printer->Receive(2, 200);
+    const std::string other = second.Receive(2, 200);
+    EXPECT_EQ("ab", first + other);
+    EXPECT_TRUE(first.empty() || other.empty());
+    m_port->CloseFile(&m_file);
+    EXPECT_EQ(before, CountProcessHandles());
+}
+
+// A second open cannot keep a connection beside the first: it is refused, and neither it nor
+// its cleanup disturbs the first connection.
+TEST_F(PortIo, SecondOpenIsRefusedAndLeavesTheFirstAlone)
+{
+    Open();
+    File second;
+    Ref<Request> r = m_port->Create(&second);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), r->m_status);
+    EXPECT_EQ(1, m_printer->m_opens);
+    m_port->CloseFile(&second);
+
+    EXPECT_EQ(S_OK, m_port->Write("still")->m_status);
+    EXPECT_EQ("still", m_printer->Receive(5));
+    m_port->CloseFile(&m_file);
+    m_port->CloseFile(&m_file);   // closed once only
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE), m_port->Write("x")->m_status);
+}
+
+// --- Reads -----------------------------------------------------------------------------------
+
+TEST_F(PortIo, ReadsDeliverBufferedBytesInOrder)
+{
+    Open();
+    PrinterSends("abcdefgh");
+    struct Row
+    {
+        SIZE_T count;
+        HRESULT status;
+        std::string bytes;
+    };
+    const Row rows[] = {
+        {3, S_OK, "abc"},
+        {2, S_OK, "de"},
+        {10, S_OK, "fgh"},     // fewer than asked, time-outs 0: what there is
+        {4, kTimeout, ""},     // nothing at all: at once
+    };
+    for (const Row &row : rows) {
+        const DWORD start = GetTickCount();
+        Ref<Request> r = m_port->Read(row.count);
+        EXPECT_EQ(row.status, r->m_status) << row.count;
+        EXPECT_EQ(row.bytes, OutputReturned(r.Get())) << row.count;
+        EXPECT_LT(GetTickCount() - start, 100u);
+    }
+}
+
+TEST_F(PortIo, ReadRefusesMissingOrSmallMemoryAndKeepsTheBytes)
+{
+    Open();
+    PrinterSends("xyz");
+    Ref<Request> r = m_port->Read(3, 2);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), r->m_status);
+    EXPECT_EQ(0u, r->m_information);
+    EXPECT_EQ(std::string(2, '\xCC'), Output(r.Get()));
+
+    r = Ref<Request>(new Request());
+    m_port->Callbacks<IQueueCallbackRead>(IID_IQueueCallbackRead)->OnRead(m_port->FxDevice()->m_queue.Get(), r.Get(), 3);
+    EXPECT_EQ(E_POINTER, r->m_status);
+
+    EXPECT_EQ("xyz", OutputReturned(m_port->Read(3).Get()));
+}
+
+// With a total time-out the read waits for one later batch, polling every 10 ms.
+TEST_F(PortIo, TimedReads)
+{
+    Open();
+    SetTimeouts(0, 100, 0, 0);
+
+    DWORD start = GetTickCount();
+    Ref<Request> r = m_port->Read(8);
+    DWORD elapsed = GetTickCount() - start;
+    EXPECT_EQ(kTimeout, r->m_status);
+    EXPECT_GE(elapsed, 90u);
+    EXPECT_LT(elapsed, 400u);
+
+    std::thread later([this] {
+        Sleep(50);
+        m_printer->Send("123");
+    });
+    start = GetTickCount();
+    r = m_port->Read(8);
+    elapsed = GetTickCount() - start;
+    later.join();
+    EXPECT_EQ(S_OK, r->m_status);
+    EXPECT_EQ("123", OutputReturned(r.Get()));
+    EXPECT_GE(elapsed, 50u);
+    EXPECT_LT(elapsed, 300u);
+
+    // The multiplier counts the bytes still missing: 2 x 40 ms.
+    SetTimeouts(40, 0, 0, 0);
+    PrinterSends("z");
+    start = GetTickCount();
+    r = m_port->Read(3);
+    EXPECT_EQ(S_OK, r->m_status);
+    EXPECT_EQ("z", OutputReturned(r.Get()));
+    EXPECT_GE(GetTickCount() - start, 70u);
+}
+
+TEST_F(PortIo, WaitMaskPurgeAndCommStatusSeeTheReceiveBuffer)
+{
+    Open();
+    std::string mask = AsBytes<ULONG>(0x01);
+    ASSERT_EQ(S_OK, m_port->Control(IOCTL_SERIAL_SET_WAIT_MASK, &mask, -1)->m_status);
+    EXPECT_EQ(AsBytes<ULONG>(0x1C), OutputReturned(m_port->Control(IOCTL_SERIAL_WAIT_ON_MASK, nullptr, 4).Get()));
+
+    PrinterSends(std::string("\x14\x00\x00\x0f", 4));
+    EXPECT_EQ(4u, Buffered());
+    EXPECT_EQ(AsBytes<ULONG>(0x1D), OutputReturned(m_port->Control(IOCTL_SERIAL_WAIT_ON_MASK, nullptr, 4).Get()));
+    std::string purge = AsBytes<ULONG>(0x0F);
+    EXPECT_EQ(S_OK, m_port->Control(IOCTL_SERIAL_PURGE, &purge, -1)->m_status);
+    EXPECT_EQ(4u, Buffered());
+
+    mask = AsBytes<ULONG>(0);
+    ASSERT_EQ(S_OK, m_port->Control(IOCTL_SERIAL_SET_WAIT_MASK, &mask, -1)->m_status);
+    EXPECT_EQ(AsBytes<ULONG>(0x1C), OutputReturned(m_port->Control(IOCTL_SERIAL_WAIT_ON_MASK, nullptr, 4).Get()));
+    EXPECT_EQ(std::string("\x14\x00\x00\x0f", 4), OutputReturned(m_port->Read(4).Get()));
+}
+
+// Bytes of one connection not yet read are delivered on the next.
+TEST_F(PortIo, ReceivedBytesOutliveTheConnection)
+{
+    Open();
+    PrinterSends("left");
+    m_port->CloseFile(&m_file);
+    Open();
+    EXPECT_EQ("left", OutputReturned(m_port->Read(4).Get()));
+}
+
+// --- Writes ----------------------------------------------------------------------------------
+
+TEST_F(PortIo, WritesReachThePrinterInOrder)
+{
+    Open();
+    const size_t sizes[] = {1, 100, 4096, 20000, 100000};   // the last two exceed the pipe's buffer
+    std::string all;
+    for (size_t size : sizes)
+        all += Pattern(size).substr(0, size);
+    std::string received;
+    std::thread printer([&] { received = m_printer->Receive(all.size(), 10000); });
+    size_t offset = 0;
+    for (size_t size : sizes) {
+        Ref<Request> r = m_port->Write(all.substr(offset, size));
+        EXPECT_EQ(S_OK, r->m_status) << size;
+        EXPECT_EQ(size, r->m_information);
+        offset += size;
+    }
+    printer.join();
+    EXPECT_TRUE(received == all) << received.size() << " of " << all.size() << " bytes arrived";
+}
+
+TEST_F(PortIo, WriteRefusesMissingOrSmallMemory)
+{
+    Open();
+    Ref<Request> r = m_port->Write("abc", 3, false);
+    EXPECT_EQ(E_POINTER, r->m_status);
+    EXPECT_EQ(0u, r->m_information);
+    r = m_port->Write("abc", 4, true);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), r->m_status);
+    EXPECT_EQ(0u, r->m_information);
+    EXPECT_EQ("", m_printer->Receive(1, 100));
+}
+
+// A printer that takes nothing: the write ends after its limit, is cancelled and waited for,
+// and the port's write record can be used again at once.
+TEST_F(PortIo, StalledPrinterEndsTheWriteAfterItsLimit)
+{
+    Open();
+    struct Row
+    {
+        DWORD multiplier, constant, expectedMs;
+    };
+    const Row rows[] = {
+        {0, 0, 500},       // no time-outs: 500 ms
+        {0, 150, 150},
+        {0, 0, 500},
+    };
+    for (const Row &row : rows) {
+        SetTimeouts(0, 0, row.multiplier, row.constant);
+        const DWORD start = GetTickCount();
+        Ref<Request> r = m_port->Write(Pattern(64 * 1024));
+        const DWORD elapsed = GetTickCount() - start;
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), r->m_status);
+        EXPECT_LT(r->m_information, 64u * 1024);
+        EXPECT_GE(elapsed + 20, row.expectedMs);
+        EXPECT_LT(elapsed, row.expectedMs + 400);
+        // Whatever the printer finds in the line is no more than the write reported...
+        std::string got = m_printer->Receive(64 * 1024, 200);
+        EXPECT_LE(got.size(), 4096u + r->m_information);
+    }
+    // ...and the next write goes through whole.
+    SetTimeouts(0, 0, 0, 0);
+    ASSERT_EQ(S_OK, m_port->Write("after")->m_status);
+    EXPECT_EQ("after", m_printer->Receive(5));
+}
+
+// On an emulated printer's serial line the cancelled write reports what got out, and after the
+// stall ends the printer gets exactly that much: the rest was really cancelled.
+TEST_F(PortIo, StalledPrinterOnASerialLineGetsExactlyTheBytesReported)
+{
+    if (!PrinterEmulator::Available())
+        GTEST_SKIP() << "no printer emulator (run under wine-run.sh)";
+    PrinterEmulator emulator(2);
+    emulator.Clear();
+    m_printer.reset(new FakePrinter(PrinterId(L"VID_9E7D"), emulator.DevicePath()));
+    Open();
+    emulator.Stall(true);
+    const std::string data = Pattern(1 << 20);
+    Ref<Request> r = m_port->Write(data);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), r->m_status);
+    const size_t reported = r->m_information;
+    EXPECT_GT(reported, 0u);
+    EXPECT_LT(reported, data.size());
+    emulator.Stall(false);
+    EXPECT_EQ(reported, emulator.WaitFor(reported + 1, 1000));
+    EXPECT_TRUE(emulator.Received() == data.substr(0, reported));
+    emulator.Clear();
+}
+
+// --- Device id -------------------------------------------------------------------------------
+
+TEST_F(PortIo, DeviceIdRequestsAreForwardedToThePrinter)
+{
+    Open();
+    const std::string id = m_printer->m_deviceId;
+    struct Row
+    {
+        const char *what;
+        ULONG code;
+        long outSize;
+        DWORD printerError;
+        HRESULT status;
+        std::string answer;
+    };
+    const Row rows[] = {
+        {"id", 0x16000C, 4096, 0, S_OK, id},
+        {"id, exact fit", 0x16000C, static_cast<long>(id.size()), 0, S_OK, id},
+        {"id, one byte short", 0x16000C, static_cast<long>(id.size()) - 1, 0, static_cast<HRESULT>(0xD0000023), ""},
+        {"id, no output", 0x16000C, -1, 0, HRESULT_FROM_WIN32(ERROR_INVALID_DATA), ""},
+        {"id, printer fails", 0x16000C, 4096, ERROR_GEN_FAILURE, HRESULT_FROM_WIN32(ERROR_GEN_FAILURE), ""},
+        {"size", 0x160010, 4, 0, S_OK, AsBytes<ULONG>(static_cast<ULONG>(id.size()))},
+        {"size, output too small", 0x160010, 3, 0, HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), ""},
+        {"size, printer fails", 0x160010, 4, ERROR_NOT_READY, HRESULT_FROM_WIN32(ERROR_NOT_READY), ""},
+    };
+    for (const Row &row : rows) {
+        m_printer->m_deviceIdError = row.printerError;
+        Ref<Request> r = m_port->Control(row.code, nullptr, row.outSize);
+        EXPECT_EQ(row.status, r->m_status) << row.what;
+        EXPECT_EQ(row.answer.size(), r->m_information) << row.what;
+        if (r->m_output) {
+            EXPECT_EQ(row.answer, OutputReturned(r.Get())) << row.what;
+        }
+    }
+    m_printer->m_deviceIdError = 0;
+    // The shared write record still works for writes.
+    ASSERT_EQ(S_OK, m_port->Write("ok")->m_status);
+    EXPECT_EQ("ok", m_printer->Receive(2));
+}
+
+// --- Closing ---------------------------------------------------------------------------------
+
+TEST_F(PortIo, CloseNeverHangs)
+{
+    struct Row
+    {
+        const char *what;
+        void (*before)(FakePrinter &printer);
+    };
+    const Row rows[] = {
+        {"read pending", [](FakePrinter &) {}},
+        {"printer gone", [](FakePrinter &p) { p.Disconnect(); }},
+        {"bytes arriving", [](FakePrinter &p) { p.Send("status"); }},
+    };
+    for (const Row &row : rows) {
+        Open();
+        Sleep(20);
+        row.before(*m_printer);
+        Sleep(20);
+        const DWORD start = GetTickCount();
+        m_port->CloseFile(&m_file);
+        EXPECT_LT(GetTickCount() - start, 500u) << row.what;
+        Ref<Request> r = m_port->Read(64);   // drain for the next row
+    }
+}
+
+TEST_F(PortIo, OpenCloseCyclesLeaveNoHandles)
+{
+    auto cycle = [this] {
+        Open();
+        m_port->Write("cycle");
+        m_printer->Receive(5);
+        m_printer->Send("r");
+        Sleep(5);
+        m_port->Read(8);
+        m_port->Control(0x16000C, nullptr, 4096);
+        m_port->CloseFile(&m_file);
+    };
+    cycle();
+    cycle();
+    const long before = CountProcessHandles();
+    ASSERT_GT(before, 0);
+    for (int i = 0; i < 20; ++i)
+        cycle();
+    EXPECT_EQ(before, CountProcessHandles());
+}
+
+// The device goes away with the port still open: the receive thread ends with it.
+TEST_F(PortIo, RemovalWithThePortOpen)
+{
+    const long before = CountProcessHandles();
+    Open();
+    m_printer->Send("unread");
+    Sleep(20);
+    const DWORD start = GetTickCount();
+    m_port->Remove();
+    EXPECT_LT(GetTickCount() - start, 500u);
+    m_printer->Disconnect();
+    EXPECT_LE(CountProcessHandles(), before);
+}
