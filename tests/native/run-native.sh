@@ -44,5 +44,6 @@ fuzz() {
 }
 
 fuzz translate_fuzz translate
+fuzz archive_fuzz archive
 
 log "native tests passed"

@@ -148,6 +148,23 @@ run_language() {   # TAG LOCALE
     app_pid=
 }
 
+# The installer's main dialog, in a desktop of its own.
+run_installer() {
+    local exe=$BUILD/i686/installer/Pelkrane.exe desktop=pelkrane
+    [ -f "$exe" ] || return 0
+    wine explorer "/desktop=$desktop,480x300" "$exe" >/dev/null 2>&1 </dev/null &
+    app_pid=$!
+    wait_for_window "$desktop - Wine desktop"
+    sleep 2
+    import -window root -crop 480x300+0+0 +repage "$OUT/pelkrane-en.png"
+    log "wrote $OUT/pelkrane-en.png"
+    xdotool key Escape
+    sleep 1
+    kill "$app_pid" 2>/dev/null || true
+    wait "$app_pid" 2>/dev/null || true
+    app_pid=
+}
+
 if [ ! -f "$EXE" ]; then
     echo "screenshots.sh: $EXE is missing; run ./suite.sh build first" >&2
     exit 1
@@ -157,6 +174,7 @@ mkdir -p "$OUT"
 WINEPREFIX=$WINEPREFIX wineserver -p >/dev/null 2>&1 </dev/null || true
 start_xvfb
 run_language en en_US.UTF-8
+run_installer
 
 FONT_KEY='HKCU\Software\Wine\Fonts\Replacements'
 had_replacement=false
@@ -164,3 +182,6 @@ wine reg query "$FONT_KEY" /v SimSun >/dev/null 2>&1 </dev/null && had_replaceme
 $had_replacement || wine reg add "$FONT_KEY" /v SimSun /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1 </dev/null
 run_language zh zh_CN.UTF-8
 $had_replacement || wine reg delete "$FONT_KEY" /v SimSun /f >/dev/null 2>&1 </dev/null
+# The virtual desktops leave their size with the prefix's server: end it, so that the next
+# program sees the real screen again.
+wineserver -k || true

@@ -1,0 +1,8 @@
+#include <windows.h>
+
+int RunInstaller();
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
+{
+    return RunInstaller();
+}

@@ -1,0 +1,222 @@
+// The port setup's Win32 steps: work folder, extraction, INF patch, device console tool.
+#include "portsetup.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "tracemsg.h"
+
+namespace {
+
+// A kernel handle closed when it goes out of scope; invalid is the given empty value.
+class CHandle
+{
+public:
+    explicit CHandle(HANDLE handle, HANDLE empty) : m_handle(handle), m_empty(empty) {}
+    ~CHandle()
+    {
+        if (m_handle != m_empty)
+            CloseHandle(m_handle);
+    }
+    CHandle(const CHandle &) = delete;
+    CHandle &operator=(const CHandle &) = delete;
+    HANDLE Get() const { return m_handle; }
+    bool Valid() const { return m_handle != m_empty; }
+
+private:
+    HANDLE m_handle;
+    HANDLE m_empty;
+};
+
+class CMappedView
+{
+public:
+    explicit CMappedView(void *view) : m_view(view) {}
+    ~CMappedView()
+    {
+        if (m_view != nullptr)
+            UnmapViewOfFile(m_view);
+    }
+    CMappedView(const CMappedView &) = delete;
+    CMappedView &operator=(const CMappedView &) = delete;
+    char *Get() const { return static_cast<char *>(m_view); }
+
+private:
+    void *m_view;
+};
+
+void CreateFolder(HWND owner, const std::wstring &path)
+{
+    if (PathIsDirectoryW(path.c_str()))
+        return;
+    TraceMsg(L"create dir %ls\n", path.c_str());
+    SHCreateDirectory(owner, path.c_str());
+}
+
+} // namespace
+
+void GetArchName(std::wstring &arch)
+{
+    SYSTEM_INFO info = {};
+    GetNativeSystemInfo(&info);
+    arch = ArchNameOf(info.wProcessorArchitecture);
+}
+
+bool CWorkFolder::Create()
+{
+    m_path.clear();
+    wchar_t temp[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, temp);
+    if (length == 0 || length >= MAX_PATH)
+    {
+        TraceMsg(L"GetTempPath fail![%u]\n",
+                 static_cast<unsigned>(length == 0 ? GetLastError() : ERROR_BUFFER_OVERFLOW));
+        return false;
+    }
+    wchar_t name[MAX_PATH];
+    if (GetTempFileNameW(temp, L"vp", 0, name) == 0)
+    {
+        TraceMsg(L"GetTempFileName fail![%u]\n", static_cast<unsigned>(GetLastError()));
+        return false;
+    }
+    // The unique name is all that is wanted: the file goes, the folder takes its name.
+    DeleteFileW(name);
+    if (!IsWorkFolderPath(name))
+    {
+        TraceMsg(L"no work folder: %ls\n", name);
+        return false;
+    }
+    m_path = name;
+    return true;
+}
+
+void CWorkFolder::Remove(HWND owner)
+{
+    if (m_path.empty())
+        return;
+    if (PathFileExistsW(m_path.c_str()))
+    {
+        // The source list is terminated by an empty string.
+        std::vector<wchar_t> from(m_path.begin(), m_path.end());
+        from.push_back(L'\0');
+        from.push_back(L'\0');
+        // A tool that has just ended may still hold its current folder (the architecture
+        // folder) for a moment: the deletion is tried again for up to a second.
+        for (int attempt = 0; attempt < 20; ++attempt)
+        {
+            SHFILEOPSTRUCTW op = {};
+            op.hwnd = owner;
+            op.wFunc = FO_DELETE;
+            op.pFrom = from.data();
+            op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+            SHFileOperationW(&op);
+            if (!PathFileExistsW(m_path.c_str()))
+                break;
+            TraceMsg(L"work folder still there, attempt %d\n", attempt + 1);
+            Sleep(50);
+        }
+    }
+    m_path.clear();
+}
+
+bool ExtractPackage(CArchiveReader &reader, const std::wstring &workFolder,
+                    const std::vector<std::wstring> &filter, HWND owner, const ItemDone &done)
+{
+    if (!IsWorkFolderPath(workFolder))
+    {
+        TraceMsg(L"no work folder\n");
+        return false;
+    }
+    const uint32_t count = reader.GetItemCount();
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        std::wstring name;
+        reader.GetItemName(i, name);
+        if (!NameMatches(name, filter))
+            continue;
+        const std::wstring path = ItemPath(workFolder, name);
+        if (path.empty())
+        {
+            TraceMsg(L"skip item %ls\n", name.c_str());
+            continue;
+        }
+        if (reader.GetItem(i).isDir)
+        {
+            CreateFolder(owner, path);
+        }
+        else
+        {
+            CreateFolder(owner, path.substr(0, path.rfind(L'\\')));
+            TraceMsg(L"extract file %ls\n", path.c_str());
+            reader.ExtractItem(i, path);
+        }
+        if (done)
+            done(i, count);
+    }
+    return true;
+}
+
+bool PatchInf(const wchar_t *path, int portType)
+{
+    CHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr),
+                 INVALID_HANDLE_VALUE);
+    if (!file.Valid())
+    {
+        TraceMsg(L"Open inf fail: %8.8XH\n", static_cast<unsigned>(GetLastError()));
+        return false;
+    }
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file.Get(), &size) || size.HighPart != 0)
+    {
+        TraceMsg(L"Open inf fail: %8.8XH\n", static_cast<unsigned>(ERROR_FILE_TOO_LARGE));
+        return false;
+    }
+    // An empty file cannot be mapped: it fails here, as any other unmappable file does.
+    CHandle mapping(CreateFileMappingW(file.Get(), nullptr, PAGE_READWRITE, 0, 0, nullptr),
+                    nullptr);
+    if (!mapping.Valid())
+    {
+        TraceMsg(L"CreateFileMapping fail: %8.8XH\n", static_cast<unsigned>(GetLastError()));
+        return false;
+    }
+    CMappedView view(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
+    if (view.Get() == nullptr)
+    {
+        TraceMsg(L"MapViewOfFile fail: %8.8XH\n", static_cast<unsigned>(GetLastError()));
+        return false;
+    }
+    PatchInfText(view.Get(), size.LowPart, portType);
+    return true;
+}
+
+bool RunTool(const std::wstring &commandLine, const std::wstring &folder,
+             const wchar_t *startedTrace, DWORD *exitCode)
+{
+    *exitCode = 0xFFFFFFFF;
+    if (commandLine.empty())
+    {
+        TraceMsg(L"CreateProcess fail![%u]\n", static_cast<unsigned>(ERROR_INVALID_PARAMETER));
+        return false;
+    }
+    // CreateProcessW may write into the command line: a private, writable copy of all of it.
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        folder.c_str(), &startup, &process))
+    {
+        TraceMsg(L"CreateProcess fail![%u]\n", static_cast<unsigned>(GetLastError()));
+        return false;
+    }
+    CHandle processHandle(process.hProcess, nullptr);
+    CHandle threadHandle(process.hThread, nullptr);
+    TraceMsg(L"%ls", startedTrace);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    if (!GetExitCodeProcess(process.hProcess, exitCode))
+        *exitCode = 0xFFFFFFFF;
+    return true;
+}

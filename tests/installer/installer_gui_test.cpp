@@ -1,0 +1,635 @@
+// The installer's main dialog driven in-process: the list of virtual ports from devices made
+// with Wine's setup library, install and removal with a package whose device console tool is
+// a recording stand-in, renaming against prepared device maps, and the busy window.
+#include <windows.h>
+#include <commctrl.h>
+#include <setupapi.h>
+#include <shlwapi.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ChgPortDlg.h"
+#include "InstallDlgs.h"
+#include "MainDlg.h"
+#include "Pelkrane.h"
+#include "WaitWin.h"
+#include "gui_test_util.h"
+#include "module.h"
+#include "resource.h"
+#include "strings.h"
+
+namespace {
+
+const GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+std::string Narrow(const std::wstring &text)
+{
+    std::string out;
+    for (wchar_t c : text)
+        out += c < 128 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+std::wstring ReadUtf16(const std::wstring &path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return L"<missing>";
+    std::wstring text(GetFileSize(file, nullptr) / 2, L'\0');
+    DWORD read = 0;
+    ReadFile(file, &text[0], static_cast<DWORD>(text.size() * 2), &read, nullptr);
+    CloseHandle(file);
+    return text;
+}
+
+std::string ReadBytes(const std::wstring &path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "<missing>";
+    std::string text(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &read, nullptr);
+    CloseHandle(file);
+    return text;
+}
+
+// The "vp*" entries of the temporary folder: work folders left behind.
+std::vector<std::wstring> WorkFolders()
+{
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((std::wstring(temp) + L"vp*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do
+            names.push_back(data.cFileName);
+        while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Virtual port devices in Wine's device database, removed again with the holder.
+class VirtualPorts
+{
+public:
+    VirtualPorts() : m_set(SetupDiCreateDeviceInfoList(&kPortsClass, nullptr)) {}
+    ~VirtualPorts()
+    {
+        for (SP_DEVINFO_DATA &device : m_devices)
+            SetupDiRemoveDevice(m_set, &device);
+        SetupDiDestroyDeviceInfoList(m_set);
+    }
+
+    // A port device exposing the virtual port interface; portName null leaves PortName out.
+    void Add(const wchar_t *portName, const wchar_t *description = L"Virtual Port")
+    {
+        SP_DEVINFO_DATA device = {};
+        device.cbSize = sizeof(device);
+        ASSERT_TRUE(SetupDiCreateDeviceInfoW(m_set, L"PORTS", &kPortsClass, description, nullptr,
+                                             DICD_GENERATE_ID, &device));
+        ASSERT_TRUE(SetupDiRegisterDeviceInfo(m_set, &device, 0, nullptr, nullptr, nullptr));
+        ASSERT_TRUE(SetupDiCreateDeviceInterfaceW(m_set, &device, &GUID_DEVINTERFACE_QUORVALLENT, nullptr, 0, nullptr));
+        SetupDiSetDeviceRegistryPropertyW(m_set, &device, SPDRP_DEVICEDESC, reinterpret_cast<const BYTE *>(description),
+                                          static_cast<DWORD>((wcslen(description) + 1) * sizeof(wchar_t)));
+        HKEY key = SetupDiCreateDevRegKeyW(m_set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, key);
+        if (portName)
+            RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE *>(portName),
+                           static_cast<DWORD>((wcslen(portName) + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+        m_devices.push_back(device);
+    }
+    std::wstring PortName(size_t index)
+    {
+        HKEY key = SetupDiOpenDevRegKey(m_set, &m_devices[index], DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key == INVALID_HANDLE_VALUE)
+            return L"<no key>";
+        wchar_t name[100] = {};
+        DWORD bytes = sizeof(name) - 2;
+        RegQueryValueExW(key, L"PortName", nullptr, nullptr, reinterpret_cast<BYTE *>(name), &bytes);
+        RegCloseKey(key);
+        return name;
+    }
+    std::wstring FriendlyName(size_t index)
+    {
+        wchar_t name[200] = {};
+        if (!SetupDiGetDeviceRegistryPropertyW(m_set, &m_devices[index], SPDRP_FRIENDLYNAME, nullptr,
+                                               reinterpret_cast<BYTE *>(name), sizeof(name) - 2, nullptr))
+            return L"<none>";
+        return name;
+    }
+
+private:
+    HDEVINFO m_set;
+    std::vector<SP_DEVINFO_DATA> m_devices;
+};
+
+// Steps run from a timer in whatever modal loop is running: each waits for a visible window
+// with its caption and for its condition, then acts (acting by posting, so no step blocks).
+class Script
+{
+public:
+    struct Step
+    {
+        const wchar_t *caption;
+        std::function<bool()> ready;
+        std::function<void(HWND)> act;
+    };
+    explicit Script(std::vector<Step> steps) : m_steps(std::move(steps))
+    {
+        Current() = this;
+        m_timer = SetTimer(nullptr, 0, 25, &Tick);
+    }
+    ~Script()
+    {
+        KillTimer(nullptr, m_timer);
+        Current() = nullptr;
+    }
+    size_t Done() const { return m_next; }
+
+private:
+    static Script *&Current()
+    {
+        static Script *current = nullptr;
+        return current;
+    }
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
+    {
+        Script *self = Current();
+        if (!self || self->m_next >= self->m_steps.size() || ++self->m_ticks > 800)
+            return;
+        Step &step = self->m_steps[self->m_next];
+        HWND window = FindWindowW(L"#32770", step.caption);
+        if (!window || !IsWindowVisible(window) || (step.ready && !step.ready()))
+            return;
+        ++self->m_next;
+        step.act(window);
+    }
+
+    std::vector<Step> m_steps;
+    size_t m_next = 0;
+    int m_ticks = 0;
+    UINT_PTR m_timer = 0;
+};
+
+void PostClick(HWND dialog, int id)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// Records the progress the worker posts to the progress dialog, as the dialog's loop takes it.
+std::vector<LPARAM> g_progress;
+LRESULT CALLBACK ProgressHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG *msg = reinterpret_cast<const MSG *>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WM_INSTALL_PROGRESS && msg->wParam == 1)
+        g_progress.push_back(msg->lParam);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+class Installer : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        m_record = std::wstring(temp) + L"devcon-record-" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(m_record.c_str(), nullptr);
+        ClearRecord();
+        SetEnvironmentVariableW(L"DEVCON_RECORD", m_record.c_str());
+        SetEnvironmentVariableW(L"DEVCON_EXIT", nullptr);
+        m_workFoldersBefore = WorkFolders();
+        g_progress.clear();
+    }
+    void TearDown() override
+    {
+        ClearRecord();
+        RemoveDirectoryW(m_record.c_str());
+        SetEnvironmentVariableW(L"DEVCON_RECORD", nullptr);
+        EXPECT_EQ(m_workFoldersBefore, WorkFolders()) << "every work folder is removed";
+    }
+    void ClearRecord()
+    {
+        for (const wchar_t *file : {L"module.txt", L"cmdline.txt", L"cwd.txt", L"inf.txt"})
+            DeleteFileW((m_record + L"\\" + file).c_str());
+    }
+    std::wstring Recorded(const wchar_t *file) { return ReadUtf16(m_record + L"\\" + file); }
+
+    // Runs the main dialog with the script's steps; the last step must end it.
+    void RunMainDialog(std::vector<Script::Step> steps)
+    {
+        Script script(std::move(steps));
+        HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, &ProgressHook, nullptr, GetCurrentThreadId());
+        guitest::ModalWatchdog watchdog(30000);
+        m_dialog.DoModal(nullptr);
+        UnhookWindowsHookEx(hook);
+        EXPECT_FALSE(watchdog.Fired()) << "stopped after " << script.Done() << " steps";
+    }
+    // A step that ends the main dialog once cond holds.
+    static Script::Step Close(std::function<bool()> cond = nullptr)
+    {
+        return {L"Virtual Port Manager", std::move(cond), [](HWND d) { PostClick(d, IDCANCEL); }};
+    }
+    std::vector<std::wstring> Rows()
+    {
+        std::vector<std::wstring> rows;
+        ui::CListViewCtrl &list = m_dialog.GetList();
+        for (int i = 0; i < list.GetItemCount(); ++i)
+            rows.push_back(list.GetItemText(i, 0) + L"|" + list.GetItemText(i, 1));
+        return rows;
+    }
+
+    std::wstring m_record;
+    std::vector<std::wstring> m_workFoldersBefore;
+    CMainDlg m_dialog;
+};
+
+// The busy window goes first: the program starts its thread once, over its first dialog.
+// --- The busy window ------------------------------------------------------------------------------
+
+TEST_F(Installer, BusyWindowWaitsHiddenOverTheDialog)
+{
+    RECT dialog = {}, busy = {};
+    bool visible = true;
+    RunMainDialog({{L"Virtual Port Manager", [] { return WaitWindow() != nullptr; }, [&](HWND d) {
+                        GetWindowRect(d, &dialog);
+                        GetWindowRect(WaitWindow(), &busy);
+                        visible = IsWindowVisible(WaitWindow()) != FALSE;
+                        PostClick(d, IDCANCEL);
+                    }}});
+    EXPECT_FALSE(visible);
+    // Shrunk by whole halves of the difference on each side: 100 x 80, one more where the
+    // difference is odd.
+    const int width = dialog.right - dialog.left, height = dialog.bottom - dialog.top;
+    EXPECT_EQ(width - (width - 100) / 2 * 2, busy.right - busy.left);
+    EXPECT_EQ(height - (height - 80) / 2 * 2, busy.bottom - busy.top);
+    EXPECT_NEAR((dialog.left + dialog.right) / 2, (busy.left + busy.right) / 2, 1);
+    EXPECT_EQ(0, WaitStep()) << "nothing starts its timer";
+}
+
+// --- The list --------------------------------------------------------------------------------------
+
+TEST_F(Installer, ListShowsThePortsOfTheVirtualPortDevices)
+{
+    std::vector<std::wstring> empty, listed, columns;
+    DWORD extended = 0;
+    {
+        RunMainDialog({{L"Virtual Port Manager", nullptr, [&](HWND d) {
+                            empty = Rows();
+                            HWND header = ListView_GetHeader(m_dialog.GetList().m_hWnd);
+                            for (int i = 0; i < Header_GetItemCount(header); ++i)
+                                columns.push_back(m_dialog.GetList().GetColumnHeading(i));
+                            extended = m_dialog.GetList().GetExtendedListViewStyle();
+                            PostClick(d, IDCANCEL);
+                        }}});
+    }
+    EXPECT_TRUE(empty.empty());
+    EXPECT_EQ((std::vector<std::wstring>{L"Name", L"Type"}), columns);
+    EXPECT_EQ(static_cast<DWORD>(LVS_EX_FULLROWSELECT), extended);
+
+    VirtualPorts ports;
+    ports.Add(L"COM7");
+    ports.Add(nullptr);              // no PortName: not listed
+    ports.Add(L"COM1234567");        // 10 characters: not listed
+    ports.Add(L"LPT2");
+    RunMainDialog({{L"Virtual Port Manager", nullptr, [&](HWND d) { listed = Rows(); PostClick(d, IDCANCEL); }}});
+    EXPECT_EQ((std::vector<std::wstring>{L"COM7|USB", L"LPT2|USB"}), listed);
+}
+
+// --- Install and removal ------------------------------------------------------------------------------
+
+TEST_F(Installer, InstallRunsTheToolOnThePatchedInfAndReports)
+{
+    struct Row
+    {
+        const char *name;
+        int radio;              // IDC_SERIAL or IDC_PARALLEL
+        const wchar_t *exitCode;
+        const wchar_t *message;
+        UINT icon;
+    };
+    const Row rows[] = {
+        {"serial", IDC_SERIAL, L"0", L"Port installation is successful!", MB_ICONINFORMATION},
+        {"parallel", IDC_PARALLEL, L"0", L"Port installation is successful!", MB_ICONINFORMATION},
+        {"the tool fails", IDC_SERIAL, L"5", L"Fail to install the port!", MB_ICONERROR},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        ClearRecord();
+        g_progress.clear();
+        SetEnvironmentVariableW(L"DEVCON_EXIT", row.exitCode);
+        guitest::MessageBoxRecorder boxes;
+        RunMainDialog({
+            {L"Virtual Port Manager", nullptr, [](HWND d) { PostClick(d, IDC_INSTALL); }},
+            {L"Select Port Type", nullptr, [&](HWND d) {
+                 CheckRadioButton(d, IDC_SERIAL, IDC_PARALLEL, row.radio);
+                 PostClick(d, IDOK);
+             }},
+            Close([&] { return !boxes.boxes.empty(); }),
+        });
+        ASSERT_EQ(1u, boxes.boxes.size());
+        EXPECT_EQ(row.message, boxes.boxes[0].text);
+        EXPECT_EQ(L"installer_gui_tests", boxes.boxes[0].caption) << "the program's name";
+        EXPECT_EQ(static_cast<UINT>(MB_OK | row.icon), boxes.boxes[0].type);
+
+        // "<work folder>\x86\devcon" install Quorvallent.inf DOZ\Quorvallent, run in x86.
+        const std::wstring cwd = Recorded(L"cwd.txt");
+        EXPECT_EQ(L"\"" + cwd + L"\\devcon\" install Quorvallent.inf DOZ\\Quorvallent", Recorded(L"cmdline.txt"));
+        EXPECT_EQ(L"\\x86", cwd.substr(cwd.size() - 4));
+        EXPECT_EQ(0u, cwd.find(m_record.substr(0, m_record.rfind(L'\\') + 1) + L"vp")) << Narrow(cwd);
+
+        // The INF the tool saw has the chosen port type's lines switched on, the others not.
+        const std::string inf = ReadBytes(m_record + L"\\inf.txt");
+        const bool serial = row.radio == IDC_SERIAL;
+        const struct { const char *line; bool serialLine; } lines[] = {
+            {"HKR,,EnumPropPages32,,\"MsPorts.dll,SerialPortPropPageProvider\"", true},
+            {"HKR,,PortSubClass,1,00", false},
+            {"HKR,,EnumPropPages32,,\"MsPorts.dll,ParallelPortPropPageProvider\"", false},
+            {"HKR,,DeviceType,0x00010001,0x0000001B ;serial", true},
+            {"HKR,,DeviceType,0x00010001,0x00000016 ;parallel", false},
+        };
+        for (const auto &l : lines) {
+            const bool on = l.serialLine == serial;
+            EXPECT_NE(std::string::npos, inf.find(std::string(on ? "\n " : "\n;") + l.line)) << l.line;
+        }
+
+        // Progress: one value per item of the architecture, by (i + 1) * 50 / count, then 80,
+        // 90 and 100 (80 only when the tool ran).
+        ASSERT_GE(g_progress.size(), 3u);
+        EXPECT_EQ((std::vector<LPARAM>{80, 90, 100}),
+                  std::vector<LPARAM>(g_progress.end() - 3, g_progress.end()));
+        EXPECT_TRUE(std::is_sorted(g_progress.begin(), g_progress.end()));
+        EXPECT_LE(g_progress[g_progress.size() - 4], 50);
+    }
+}
+
+TEST_F(Installer, InstallIsRefusedOrCancelledBeforeAnythingRuns)
+{
+    // Cancel in the port type dialog.
+    {
+        guitest::MessageBoxRecorder boxes;
+        RunMainDialog({
+            {L"Virtual Port Manager", nullptr, [](HWND d) { PostClick(d, IDC_INSTALL); }},
+            {L"Select Port Type", nullptr, [](HWND d) { PostClick(d, IDCANCEL); }},
+            Close([] { return !FindWindowW(L"#32770", L"Select Port Type"); }),
+        });
+        EXPECT_TRUE(boxes.boxes.empty());
+        EXPECT_EQ(L"<missing>", Recorded(L"cmdline.txt"));
+    }
+    // A port is listed already.
+    VirtualPorts ports;
+    ports.Add(L"COM9");
+    guitest::MessageBoxRecorder boxes;
+    RunMainDialog({
+        {L"Virtual Port Manager", nullptr, [](HWND d) { PostClick(d, IDC_INSTALL); }},
+        Close([&] { return !boxes.boxes.empty(); }),
+    });
+    ASSERT_EQ(1u, boxes.boxes.size());
+    EXPECT_EQ(L"The port exists!", boxes.boxes[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), boxes.boxes[0].type);
+    EXPECT_EQ(L"<missing>", Recorded(L"cmdline.txt"));
+}
+
+TEST_F(Installer, UninstallRunsOnlyTheToolForTheSelectedPort)
+{
+    VirtualPorts ports;
+    ports.Add(L"COM9");
+    const struct { const char *name; bool select; const wchar_t *exitCode; std::vector<std::wstring> messages; } rows[] = {
+        {"nothing selected", false, L"0", {L"Please select one port first!"}},
+        {"the tool succeeds", true, L"0", {L"Port uninstall is successful!"}},
+        {"the tool fails", true, L"2", {L"Fail to uninstall the port!"}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        ClearRecord();
+        SetEnvironmentVariableW(L"DEVCON_EXIT", row.exitCode);
+        guitest::MessageBoxRecorder boxes;
+        RunMainDialog({
+            {L"Virtual Port Manager", nullptr, [&](HWND d) {
+                 if (row.select)
+                     m_dialog.GetList().SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+                 PostClick(d, IDC_UNINSTALL);
+             }},
+            Close([&] { return !boxes.boxes.empty(); }),
+        });
+        std::vector<std::wstring> messages;
+        for (const auto &b : boxes.boxes)
+            messages.push_back(b.text);
+        EXPECT_EQ(row.messages, messages);
+        if (!row.select) {
+            EXPECT_EQ(L"<missing>", Recorded(L"cmdline.txt"));
+            continue;
+        }
+        const std::wstring cwd = Recorded(L"cwd.txt");
+        EXPECT_EQ(L"\"" + cwd + L"\\devcon\" remove DOZ\\Quorvallent", Recorded(L"cmdline.txt"));
+        EXPECT_EQ("<missing>", ReadBytes(m_record + L"\\inf.txt")) << "only the tool is extracted";
+    }
+}
+
+// --- Renaming ---------------------------------------------------------------------------------------
+
+class Rename : public Installer
+{
+protected:
+    void SetUp() override
+    {
+        Installer::SetUp();
+        SaveMap(L"HARDWARE\\DEVICEMAP\\SERIALCOMM", m_serial);
+        SaveMap(L"HARDWARE\\DEVICEMAP\\PARALLEL PORTS", m_parallel);
+        m_previous = SetChangeStateFn(&ChangeState);
+        s_changes = 0;
+        s_changeResult = TRUE;
+    }
+    void TearDown() override
+    {
+        SetChangeStateFn(m_previous);
+        RestoreMap(L"HARDWARE\\DEVICEMAP\\SERIALCOMM", m_serial);
+        RestoreMap(L"HARDWARE\\DEVICEMAP\\PARALLEL PORTS", m_parallel);
+        Installer::TearDown();
+    }
+    using Map = std::vector<std::pair<std::wstring, std::wstring>>;
+    static void SaveMap(const wchar_t *path, Map &map)
+    {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return;
+        wchar_t name[256], data[256];
+        for (DWORD i = 0;; ++i) {
+            DWORD chars = 256, bytes = sizeof(data) - 2;
+            if (RegEnumValueW(key, i, name, &chars, nullptr, nullptr, reinterpret_cast<BYTE *>(data), &bytes) != ERROR_SUCCESS)
+                break;
+            data[bytes / 2] = 0;
+            map.emplace_back(name, data);
+        }
+        RegCloseKey(key);
+    }
+    static void SetMap(const wchar_t *path, const Map &map)
+    {
+        SHDeleteKeyW(HKEY_LOCAL_MACHINE, path);
+        HKEY key = nullptr;
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        for (const auto &v : map)
+            RegSetValueExW(key, v.first.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(v.second.c_str()),
+                           static_cast<DWORD>((v.second.size() + 1) * 2));
+        RegCloseKey(key);
+    }
+    static void RestoreMap(const wchar_t *path, const Map &map) { SetMap(path, map); }
+
+    static BOOL ChangeState(HDEVINFO, SP_DEVINFO_DATA *)
+    {
+        ++s_changes;
+        if (!s_changeResult)
+            SetLastError(ERROR_ACCESS_DENIED);
+        return s_changeResult;
+    }
+
+    // Opens the rename dialog on the first row; pick chooses the entry (null: cancel).
+    std::vector<std::wstring> RenameFirst(const wchar_t *pick, guitest::MessageBoxRecorder &boxes)
+    {
+        std::vector<std::wstring> offered;
+        bool closed = false;
+        RunMainDialog({
+            {L"Virtual Port Manager", nullptr, [&](HWND d) {
+                 m_dialog.GetList().SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+                 PostClick(d, IDC_CHGPORT);
+             }},
+            {L"Change Port Number", nullptr, [&](HWND d) {
+                 HWND combo = GetDlgItem(d, IDC_NEW_NAME);
+                 for (LRESULT i = 0; i < SendMessageW(combo, CB_GETCOUNT, 0, 0); ++i) {
+                     wchar_t text[32] = {};
+                     SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+                     offered.push_back(text);
+                 }
+                 if (pick) {
+                     SendMessageW(combo, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(pick));
+                     PostClick(d, IDOK);
+                 } else {
+                     PostClick(d, IDCANCEL);
+                 }
+                 closed = true;
+             }},
+            {L"Virtual Port Manager", [&] { return closed && !FindWindowW(L"#32770", L"Change Port Number"); },
+             [&](HWND d) {
+                 m_rowsAfter = Rows();
+                 PostClick(d, IDCANCEL);
+             }},
+        });
+        (void)boxes;
+        return offered;
+    }
+
+    Map m_serial, m_parallel;
+    std::vector<std::wstring> m_rowsAfter;   // the list once the rename dialog has closed
+    ChangeStateFn m_previous = nullptr;
+    static int s_changes;
+    static BOOL s_changeResult;
+};
+
+int Rename::s_changes = 0;
+BOOL Rename::s_changeResult = TRUE;
+
+TEST_F(Rename, OffersTheFreeNamesAndRenamesTheDevice)
+{
+    SetMap(L"HARDWARE\\DEVICEMAP\\SERIALCOMM", {{L"\\Device\\Serial0", L"COM1"}, {L"\\Device\\Serial1", L"COM2"},
+                                                 {L"Zulkor0", L"COM3"}});
+    VirtualPorts ports;
+    ports.Add(L"COM3", L"Virtual Port");
+    guitest::MessageBoxRecorder boxes;
+    std::vector<std::wstring> offered = RenameFirst(L"COM5", boxes);
+    ASSERT_EQ(253u, offered.size());
+    EXPECT_EQ(L"COM4", offered.front());
+    EXPECT_EQ(L"COM256", offered.back());
+    EXPECT_EQ(L"COM5", ports.PortName(0));
+    EXPECT_EQ(L"Virtual Port (COM5)", ports.FriendlyName(0));
+    EXPECT_EQ(1, s_changes);
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ((std::vector<std::wstring>{L"COM5|USB"}), m_rowsAfter) << "the list was refreshed";
+}
+
+TEST_F(Rename, AFailedRestartIsReportedAndTheNameStays)
+{
+    SetMap(L"HARDWARE\\DEVICEMAP\\SERIALCOMM", {});
+    VirtualPorts ports;
+    ports.Add(L"COM3", L"Virtual Port");
+    s_changeResult = FALSE;
+    guitest::MessageBoxRecorder boxes;
+    RenameFirst(L"COM8", boxes);
+    ASSERT_EQ(1u, boxes.boxes.size());
+    EXPECT_EQ(L"ChangeState fails: 5\n", boxes.boxes[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), boxes.boxes[0].type);
+    EXPECT_EQ(L"COM8", ports.PortName(0));
+    EXPECT_EQ(L"Virtual Port (COM8)", ports.FriendlyName(0));
+}
+
+TEST_F(Rename, FullOrUnknownKindsOfferNothingAndChangeNothing)
+{
+    const struct { const char *name; const wchar_t *port; } rows[] = {
+        {"every LPT name in use", L"LPT2"},
+        {"neither COM nor LPT", L"USB001"},
+    };
+    SetMap(L"HARDWARE\\DEVICEMAP\\PARALLEL PORTS", {{L"\\Device\\Parallel0", L"\\DosDevices\\LPT1"},
+                                                    {L"\\Device\\Parallel1", L"\\DosDevices\\LPT2"},
+                                                    {L"\\Device\\Parallel2", L"\\DosDevices\\LPT3"}});
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        VirtualPorts ports;
+        ports.Add(row.port);
+        guitest::MessageBoxRecorder boxes;
+        std::vector<std::wstring> offered = RenameFirst(L"", boxes);
+        EXPECT_TRUE(offered.empty());
+        EXPECT_EQ(row.port, ports.PortName(0));
+        EXPECT_EQ(0, s_changes);
+    }
+
+    // LPT with one name free.
+    SetMap(L"HARDWARE\\DEVICEMAP\\PARALLEL PORTS", {{L"\\Device\\Parallel0", L"\\DosDevices\\LPT1"}});
+    VirtualPorts ports;
+    ports.Add(L"LPT1");
+    guitest::MessageBoxRecorder boxes;
+    EXPECT_EQ((std::vector<std::wstring>{L"LPT2", L"LPT3"}), RenameFirst(nullptr, boxes));
+    EXPECT_EQ(L"LPT1", ports.PortName(0)) << "cancelled";
+}
+
+// --- The program -----------------------------------------------------------------------------------
+
+TEST(Program, StartsWithItsDialogAndEndsWhenItCloses)
+{
+    std::wstring exe = PELKRANE_EXE;
+    std::replace(exe.begin(), exe.end(), L'/', L'\\');
+    std::wstring command = L"\"" + exe + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    HWND window = nullptr;
+    for (int i = 0; i < 300 && !window; ++i) {
+        Sleep(50);
+        HWND found = FindWindowW(L"#32770", L"Virtual Port Manager");
+        DWORD owner = 0;
+        GetWindowThreadProcessId(found, &owner);
+        if (found && owner == process.dwProcessId)
+            window = found;
+    }
+    EXPECT_NE(nullptr, window);
+    if (window)
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    else
+        TerminateProcess(process.hProcess, 99);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 30000));
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    EXPECT_EQ(0u, code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+} // namespace

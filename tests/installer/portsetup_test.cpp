@@ -1,0 +1,646 @@
+// The port setup's Win32 steps under Wine: the work folder, extracting the architecture's part
+// of a real package, switching the INF file, starting the device console tool (a stand-in
+// that records how it was started), and the trace.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "archivereader.h"
+#include "portsetup.h"
+#include "tracemsg.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::wstring Widen(const char *utf8)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &out[0], n);
+    out.resize(static_cast<size_t>(n - 1));
+    std::replace(out.begin(), out.end(), L'/', L'\\');
+    return out;
+}
+
+const std::wstring kArchives = Widen(TEST_ARCHIVES);
+
+Bytes ReadAll(const std::wstring &path)
+{
+    Bytes bytes;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return bytes;
+    bytes.resize(GetFileSize(h, nullptr));
+    DWORD read = 0;
+    if (!bytes.empty())
+        ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(h);
+    bytes.resize(read);
+    return bytes;
+}
+
+std::wstring ReadText(const std::wstring &path)
+{
+    const Bytes bytes = ReadAll(path);
+    return std::wstring(reinterpret_cast<const wchar_t *>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
+void WriteAll(const std::wstring &path, const std::string &bytes)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    if (!bytes.empty())
+        WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+std::vector<std::wstring> g_traces;
+
+void RecordTrace(const wchar_t *line)
+{
+    g_traces.push_back(line);
+}
+
+bool Traced(const std::wstring &line)
+{
+    return std::find(g_traces.begin(), g_traces.end(), line) != g_traces.end();
+}
+
+bool TracedStartingWith(const std::wstring &start)
+{
+    for (const std::wstring &line : g_traces)
+    {
+        if (line.compare(0, start.size(), start) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Every file below folder, as relative paths with "\".
+void ListFiles(const std::wstring &folder, const std::wstring &prefix, std::vector<std::wstring> &out)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do
+    {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        {
+            out.push_back(prefix + name + L"\\");
+            ListFiles(folder + L"\\" + name, prefix + name + L"\\", out);
+        }
+        else
+        {
+            out.push_back(prefix + name);
+        }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(out.begin(), out.end());
+}
+
+std::vector<std::wstring> Files(const std::wstring &folder)
+{
+    std::vector<std::wstring> out;
+    ListFiles(folder, L"", out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Opens an archive made at build time; the bytes stay with the fixture.
+class PortSetup : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        g_traces.clear();
+        m_previousSink = SetTraceSink(RecordTrace);
+    }
+    void TearDown() override { SetTraceSink(m_previousSink); }
+
+    void OpenArchive(CArchiveReader &reader, const wchar_t *name)
+    {
+        m_archive = ReadAll(kArchives + L"\\" + name);
+        ASSERT_FALSE(m_archive.empty()) << "no archive " << name;
+        reader.Open(m_archive.data(), static_cast<uint32_t>(m_archive.size()));
+    }
+
+    Bytes m_archive;
+    TraceSink m_previousSink = nullptr;
+};
+
+// Sets an environment variable for one scope.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const wchar_t *name, const std::wstring &value) : m_name(name)
+    {
+        wchar_t old[4096];
+        const DWORD n = GetEnvironmentVariableW(name, old, 4096);
+        m_had = n > 0 && n < 4096;
+        if (m_had)
+            m_old.assign(old, n);
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~ScopedEnv() { SetEnvironmentVariableW(m_name, m_had ? m_old.c_str() : nullptr); }
+
+private:
+    const wchar_t *m_name;
+    bool m_had = false;
+    std::wstring m_old;
+};
+
+// The work folders of these tests go to a temporary folder of their own: other tests watch
+// the shared one for work folders left behind, and run at the same time.
+class PrivateTemp : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        m_folder = std::wstring(temp) + L"installer-setup-tests-" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(m_folder.c_str(), nullptr);
+        SetEnvironmentVariableW(L"TMP", m_folder.c_str());
+        SetEnvironmentVariableW(L"TEMP", m_folder.c_str());
+    }
+    void TearDown() override
+    {
+        std::vector<wchar_t> from(m_folder.begin(), m_folder.end());
+        from.push_back(L'\0');
+        from.push_back(L'\0');
+        SHFILEOPSTRUCTW op = {};
+        op.wFunc = FO_DELETE;
+        op.pFrom = from.data();
+        op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+        SHFileOperationW(&op);
+    }
+
+private:
+    std::wstring m_folder;
+};
+
+::testing::Environment *const g_privateTemp = ::testing::AddGlobalTestEnvironment(new PrivateTemp);
+
+// --- Trace -----------------------------------------------------------------------------------
+
+TEST_F(PortSetup, TraceDropsWhatDoesNotFit)
+{
+    const struct
+    {
+        size_t length;
+        bool output;
+    } rows[] = {
+        // message length  output
+        {0, true},
+        {198, true},
+        {199, true},
+        {200, false},
+        {201, false},
+        {1000, false},
+    };
+    for (const auto &row : rows)
+    {
+        g_traces.clear();
+        const std::wstring message(row.length, L'm');
+        TraceMsg(L"%ls", message.c_str());
+        ASSERT_EQ(g_traces.size(), row.output ? 1u : 0u) << row.length;
+        if (row.output)
+        {
+            EXPECT_TRUE(g_traces[0] == message) << row.length;
+        }
+    }
+    g_traces.clear();
+    TraceMsg(L"Open inf fail: %8.8XH\n", 3u);
+    TraceMsg(L"create dir %ls\n", L"C:\\x\\驱动");
+    TraceMsg(L"CreateProcess fail![%u]\n", 2u);
+    ASSERT_EQ(g_traces.size(), 3u);
+    EXPECT_TRUE(g_traces[0] == L"Open inf fail: 00000003H\n");
+    EXPECT_TRUE(g_traces[1] == L"create dir C:\\x\\驱动\n");
+    EXPECT_TRUE(g_traces[2] == L"CreateProcess fail![2]\n");
+}
+
+// --- Work folder -----------------------------------------------------------------------------
+
+TEST_F(PortSetup, WorkFolderIsAFreshNameInTheTemporaryFolder)
+{
+    wchar_t temp[MAX_PATH];
+    const DWORD n = GetTempPathW(MAX_PATH, temp);
+    ASSERT_GT(n, 0u);
+
+    CWorkFolder first, second;
+    ASSERT_TRUE(first.Create());
+    ASSERT_TRUE(second.Create());
+    for (const CWorkFolder *folder : {&first, &second})
+    {
+        const std::wstring &path = folder->Path();
+        EXPECT_EQ(path.compare(0, n, temp), 0);
+        EXPECT_EQ(path.compare(n, 2, L"vp"), 0);
+        // Only the name is reserved: the folder appears with the first item.
+        EXPECT_FALSE(PathFileExistsW(path.c_str()));
+    }
+    EXPECT_NE(first.Path(), second.Path());
+}
+
+TEST_F(PortSetup, NoWorkFolderStopsBeforeExtracting)
+{
+    const struct
+    {
+        std::wstring temp;
+        const wchar_t *trace;
+    } rows[] = {
+        // TMP and TEMP                             trace
+        {L"C:\\no-such-folder-for-pelkrane", L"GetTempFileName fail!["},
+        {L"C:\\" + std::wstring(300, L't'), L"GetTemp"},
+    };
+    for (const auto &row : rows)
+    {
+        g_traces.clear();
+        CArchiveReader reader;
+        OpenArchive(reader, L"package.7z");
+        {
+            ScopedEnv tmp(L"TMP", row.temp);
+            ScopedEnv temp(L"TEMP", row.temp);
+            ScopedEnv profile(L"USERPROFILE", row.temp);
+            CWorkFolder folder;
+            EXPECT_FALSE(folder.Create());
+            EXPECT_TRUE(folder.Path().empty());
+            EXPECT_TRUE(TracedStartingWith(row.trace));
+            // And should a caller go on regardless: nothing is written anywhere.
+            int items = 0;
+            EXPECT_FALSE(ExtractPackage(reader, folder.Path(), {L"x86"}, nullptr,
+                                        [&](uint32_t, uint32_t) { ++items; }));
+            EXPECT_EQ(items, 0);
+        }
+        EXPECT_FALSE(PathFileExistsW(L"C:\\x86"));
+        EXPECT_FALSE(PathFileExistsW(L"\\x86"));
+        EXPECT_FALSE(PathFileExistsW(L"x86"));
+    }
+}
+
+// --- Extraction ------------------------------------------------------------------------------
+
+TEST_F(PortSetup, ExtractsTheArchitecturesFolderWithProgress)
+{
+    // The items of package.7z in the order 7zz wrote them (directories first), and the progress
+    // (i + 1) * 50 / 12 that the install posts for the architecture's ones.
+    const struct
+    {
+        const wchar_t *arch;
+        std::vector<std::pair<std::wstring, unsigned>> items;
+    } rows[] = {
+        {L"x86",
+         {{L"x86", 8}, {L"x86/Quorvallent.inf", 33}, {L"x86/WUDFUpdate_01009.dll", 37},
+          {L"x86/WdfCoInstaller01009.dll", 41}, {L"x86/devcon.exe", 45}, {L"x86/zulkor.dll", 50}}},
+        {L"amd64",
+         {{L"amd64", 4}, {L"amd64/Quorvallent.inf", 12}, {L"amd64/WUDFUpdate_01009.dll", 16},
+          {L"amd64/WdfCoInstaller01009.dll", 20}, {L"amd64/devcon.exe", 25}, {L"amd64/zulkor.dll", 29}}},
+    };
+    for (const auto &row : rows)
+    {
+        g_traces.clear();
+        CArchiveReader reader;
+        OpenArchive(reader, L"package.7z");
+        CWorkFolder folder;
+        ASSERT_TRUE(folder.Create());
+
+        std::vector<std::pair<std::wstring, unsigned>> seen;
+        ASSERT_TRUE(ExtractPackage(reader, folder.Path(), {row.arch}, nullptr,
+                                   [&](uint32_t index, uint32_t count) {
+                                       std::wstring name;
+                                       reader.GetItemName(index, name);
+                                       seen.emplace_back(name, InstallProgress(index, count));
+                                   }));
+        EXPECT_TRUE(seen == row.items) << "progress for " << (row.arch[0] == L'x' ? "x86" : "amd64");
+
+        // Exactly the architecture's files, byte for byte the files the package was made from.
+        const std::wstring arch = row.arch;
+        const std::vector<std::wstring> expected = {
+            arch + L"\\", arch + L"\\Quorvallent.inf", arch + L"\\WUDFUpdate_01009.dll",
+            arch + L"\\WdfCoInstaller01009.dll", arch + L"\\devcon.exe", arch + L"\\zulkor.dll"};
+        std::vector<std::wstring> sorted = expected;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_TRUE(Files(folder.Path()) == sorted);
+        for (size_t i = 1; i < expected.size(); ++i)
+        {
+            const Bytes got = ReadAll(folder.Path() + L"\\" + expected[i]);
+            EXPECT_FALSE(got.empty());
+            EXPECT_TRUE(got == ReadAll(kArchives + L"\\package\\" + expected[i])) << i;
+            EXPECT_TRUE(Traced(L"extract file " + folder.Path() + L"\\" + expected[i] + L"\n")) << i;
+        }
+        // The directory item comes first and makes the folder; the files find it there.
+        EXPECT_EQ(std::count(g_traces.begin(), g_traces.end(), L"create dir " + folder.Path() + L"\\" + arch + L"\n"), 1);
+
+        const std::wstring path = folder.Path();
+        folder.Remove(nullptr);
+        EXPECT_FALSE(PathFileExistsW(path.c_str()));
+    }
+}
+
+TEST_F(PortSetup, RemovalExtractsOnlyTheTool)
+{
+    CArchiveReader reader;
+    OpenArchive(reader, L"package.7z");
+    std::wstring path;
+    {
+        CWorkFolder folder;
+        ASSERT_TRUE(folder.Create());
+        path = folder.Path();
+        ASSERT_TRUE(ExtractPackage(reader, folder.Path(), {L"amd64", kDevconName}, nullptr, ItemDone()));
+        EXPECT_TRUE(Files(folder.Path()) == (std::vector<std::wstring>{L"amd64\\", L"amd64\\devcon.exe"}));
+        EXPECT_TRUE(ReadAll(path + L"\\amd64\\devcon.exe") == ReadAll(kArchives + L"\\package\\amd64\\devcon.exe"));
+    }
+    // The holder removed the folder with its contents.
+    EXPECT_FALSE(PathFileExistsW(path.c_str()));
+}
+
+TEST_F(PortSetup, UnsafeNamesAreSkippedWithATrace)
+{
+    CArchiveReader reader;
+    OpenArchive(reader, L"unsafe.7z");
+    CWorkFolder folder;
+    ASSERT_TRUE(folder.Create());
+    ASSERT_TRUE(ExtractPackage(reader, folder.Path(), {L"x86"}, nullptr, ItemDone()));
+
+    for (const wchar_t *name : {L"x86/../evil1.txt", L"x86\\..\\evil2.txt", L"/x86/abs.txt", L"C:/x86/drv.txt"})
+        EXPECT_TRUE(Traced(std::wstring(L"skip item ") + name + L"\n")) << "no skip trace";
+    // Only the safe file among the files; the rest of the work folder is folders.
+    std::vector<std::wstring> files;
+    for (const std::wstring &f : Files(folder.Path()))
+    {
+        if (f.back() != L'\\')
+            files.push_back(f);
+    }
+    EXPECT_TRUE(files == std::vector<std::wstring>{L"x86\\good.txt"});
+
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    for (const std::wstring &outside : {std::wstring(temp) + L"evil1.txt", std::wstring(temp) + L"evil2.txt",
+                                       std::wstring(L"C:\\x86\\abs.txt"), std::wstring(L"C:\\x86\\drv.txt"),
+                                       std::wstring(L"C:\\x86")})
+        EXPECT_FALSE(PathFileExistsW(outside.c_str()));
+}
+
+TEST_F(PortSetup, NoItemsForTheArchitectureMeansNoInf)
+{
+    CArchiveReader reader;
+    OpenArchive(reader, L"package.7z");
+    CWorkFolder folder;
+    ASSERT_TRUE(folder.Create());
+    ASSERT_TRUE(ExtractPackage(reader, folder.Path(), {L"ia64"}, nullptr, ItemDone()));
+    EXPECT_FALSE(PathFileExistsW(folder.Path().c_str()));
+
+    g_traces.clear();
+    const std::wstring inf = folder.Path() + L"\\ia64\\" + kInfName;
+    EXPECT_FALSE(PatchInf(inf.c_str(), PORT_SERIAL));
+    ASSERT_EQ(g_traces.size(), 1u);
+    EXPECT_TRUE(g_traces[0] == L"Open inf fail: 00000003H\n");
+}
+
+#ifdef DRIVER_PACKAGE
+// The package the installer carries: each architecture's folder comes out whole, and its INF
+// takes the serial patch.
+TEST_F(PortSetup, DriverPackageExtractsAndItsInfPatches)
+{
+    const Bytes package = ReadAll(Widen(DRIVER_PACKAGE));
+    ASSERT_FALSE(package.empty());
+    for (const wchar_t *arch : {L"x86", L"amd64"})
+    {
+        CArchiveReader reader;
+        reader.Open(package.data(), static_cast<uint32_t>(package.size()));
+        ASSERT_GT(reader.GetItemCount(), 0u);
+        CWorkFolder folder;
+        ASSERT_TRUE(folder.Create());
+        g_traces.clear();
+        ASSERT_TRUE(ExtractPackage(reader, folder.Path(), {arch}, nullptr, ItemDone()));
+        EXPECT_FALSE(TracedStartingWith(L"uncompressing fail")) << "in the " << (arch[0] == L'x' ? "x86" : "amd64") << " folder";
+        EXPECT_FALSE(TracedStartingWith(L"create file fail"));
+        EXPECT_EQ(reader.BlocksDecoded(), 1u);
+
+        const std::wstring dll = folder.Path() + L"\\" + arch + L"\\zulkor.dll";
+        const Bytes module = ReadAll(dll);
+        ASSERT_GT(module.size(), 2u);
+        EXPECT_TRUE(module[0] == 'M' && module[1] == 'Z');
+
+        const std::wstring inf = folder.Path() + L"\\" + arch + L"\\" + kInfName;
+        const Bytes before = ReadAll(inf);
+        std::string expected(before.begin(), before.end());
+        ASSERT_EQ(PatchInfText(&expected[0], expected.size(), PORT_SERIAL), 2u);
+        EXPECT_TRUE(PatchInf(inf.c_str(), PORT_SERIAL));
+        const Bytes after = ReadAll(inf);
+        EXPECT_TRUE(std::string(after.begin(), after.end()) == expected);
+    }
+}
+#endif
+
+// --- INF file --------------------------------------------------------------------------------
+
+class InfFile : public PortSetup
+{
+protected:
+    void SetUp() override
+    {
+        PortSetup::SetUp();
+        ASSERT_TRUE(m_folder.Create());
+        ASSERT_TRUE(CreateDirectoryW(m_folder.Path().c_str(), nullptr));
+        m_inf = m_folder.Path() + L"\\" + kInfName;
+    }
+
+    CWorkFolder m_folder;
+    std::wstring m_inf;
+};
+
+std::string DriverInf()
+{
+    const Bytes bytes = ReadAll(Widen(DRIVER_INF));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The file gets exactly what the text patch (checked byte by byte elsewhere) makes of it.
+TEST_F(InfFile, SerialAndParallelPatchTheFileInPlace)
+{
+    const std::string inf = DriverInf();
+    ASSERT_FALSE(inf.empty());
+    for (int type : {static_cast<int>(PORT_SERIAL), static_cast<int>(PORT_PARALLEL), 7})
+    {
+        std::string expected = inf;
+        PatchInfText(&expected[0], expected.size(), type);
+        EXPECT_EQ(expected != inf, type != 7);
+        WriteAll(m_inf, inf);
+        g_traces.clear();
+        EXPECT_TRUE(PatchInf(m_inf.c_str(), type));
+        const Bytes got = ReadAll(m_inf);
+        EXPECT_TRUE(std::string(got.begin(), got.end()) == expected) << "type " << type;
+        EXPECT_TRUE(g_traces.empty());
+    }
+}
+
+TEST_F(InfFile, EdgeFiles)
+{
+    const struct
+    {
+        const char *what;
+        bool create;
+        std::string content;
+        bool result;
+        const wchar_t *trace;
+        std::string after;
+    } rows[] = {
+        // what                  file   content                           result trace                                   content afterwards
+        {"missing file", false, "", false, L"Open inf fail: 00000002H\n", ""},
+        {"empty file", true, "", false, L"CreateFileMapping fail: 000003EEH\n", ""},
+        {"text at the end", true, ";x\r\n;DeviceType=0x0000001B", true, nullptr, ";x\r\n DeviceType=0x0000001B"},
+        {"text cut at the end", true, ";DeviceType=0x0000001", true, nullptr, ";DeviceType=0x0000001"},
+        {"no DeviceType", true, ";SerialPortPropPageProvider\r\n;0x0000001B", true, nullptr,
+         " SerialPortPropPageProvider\r\n;0x0000001B"},
+    };
+    for (const auto &row : rows)
+    {
+        DeleteFileW(m_inf.c_str());
+        if (row.create)
+            WriteAll(m_inf, row.content);
+        g_traces.clear();
+        EXPECT_EQ(PatchInf(m_inf.c_str(), PORT_SERIAL), row.result) << row.what;
+        if (row.trace != nullptr)
+        {
+            ASSERT_EQ(g_traces.size(), 1u) << row.what;
+            EXPECT_TRUE(g_traces[0] == row.trace) << row.what;
+        }
+        else
+        {
+            EXPECT_TRUE(g_traces.empty()) << row.what;
+        }
+        if (row.create)
+        {
+            const Bytes got = ReadAll(m_inf);
+            EXPECT_TRUE(std::string(got.begin(), got.end()) == row.after) << row.what;
+        }
+        else
+        {
+            EXPECT_FALSE(PathFileExistsW(m_inf.c_str())) << "created by the patch";
+        }
+    }
+}
+
+TEST_F(InfFile, FileInUseIsNotPatched)
+{
+    const std::string inf = DriverInf();
+    WriteAll(m_inf, inf);
+    HANDLE other = CreateFileW(m_inf.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(PatchInf(m_inf.c_str(), PORT_SERIAL));
+    CloseHandle(other);
+    ASSERT_EQ(g_traces.size(), 1u);
+    EXPECT_TRUE(g_traces[0] == L"Open inf fail: 00000020H\n");
+    const Bytes got = ReadAll(m_inf);
+    EXPECT_TRUE(std::string(got.begin(), got.end()) == inf);
+}
+
+// --- The device console tool -----------------------------------------------------------------
+
+class Tool : public PortSetup
+{
+protected:
+    void SetUp() override
+    {
+        PortSetup::SetUp();
+        ASSERT_TRUE(m_work.Create());
+        m_record = m_work.Path() + L"\\record";
+        ASSERT_EQ(SHCreateDirectoryExW(nullptr, m_record.c_str(), nullptr), ERROR_SUCCESS);
+    }
+
+    // Places the stand-in as folder\devcon.exe, with an INF beside it.
+    void Install(const std::wstring &folder)
+    {
+        ASSERT_EQ(SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr), ERROR_SUCCESS);
+        ASSERT_TRUE(CopyFileW(Widen(DEVCON_STANDIN).c_str(), (folder + L"\\devcon.exe").c_str(), FALSE));
+        WriteAll(folder + L"\\" + kInfName, "; the INF the tool sees\r\n");
+    }
+
+    CWorkFolder m_work;
+    std::wstring m_record;
+};
+
+TEST_F(Tool, CommandLineFolderAndExitCode)
+{
+    // A folder with spaces: unquoted, the system would first try "<work>\x.exe" for
+    // "<work>\x 86 dir\devcon". A decoy waits there.
+    const std::wstring folder = m_work.Path() + L"\\x 86 dir";
+    Install(folder);
+    ASSERT_TRUE(CopyFileW(Widen(DEVCON_STANDIN).c_str(), (m_work.Path() + L"\\x.exe").c_str(), FALSE));
+
+    const struct
+    {
+        std::wstring commandLine;
+        const wchar_t *exitCode;
+        DWORD expected;
+    } rows[] = {
+        // command line                       DEVCON_EXIT  exit code
+        {DevconInstallCommandLine(folder), L"0", 0},
+        {DevconInstallCommandLine(folder), L"3", 3},
+        {DevconRemoveCommandLine(folder), L"0", 0},
+        {DevconRemoveCommandLine(folder), L"1", 1},
+    };
+    for (const auto &row : rows)
+    {
+        for (const wchar_t *file : {L"module.txt", L"cmdline.txt", L"cwd.txt", L"inf.txt"})
+            DeleteFileW((m_record + L"\\" + file).c_str());
+        ScopedEnv record(L"DEVCON_RECORD", m_record);
+        ScopedEnv exitCode(L"DEVCON_EXIT", row.exitCode);
+        g_traces.clear();
+        DWORD code = 12345;
+        ASSERT_TRUE(RunTool(row.commandLine, folder, L"start to install\n", &code));
+        EXPECT_EQ(code, row.expected);
+        EXPECT_TRUE(Traced(L"start to install\n"));
+
+        EXPECT_TRUE(ReadText(m_record + L"\\module.txt") == folder + L"\\devcon.exe");
+        EXPECT_TRUE(ReadText(m_record + L"\\cmdline.txt") == row.commandLine);
+        EXPECT_TRUE(ReadText(m_record + L"\\cwd.txt") == folder);
+        const Bytes inf = ReadAll(m_record + L"\\inf.txt");
+        EXPECT_TRUE(std::string(inf.begin(), inf.end()) == "; the INF the tool sees\r\n");
+    }
+    // The exact quoted forms.
+    EXPECT_TRUE(ReadText(m_record + L"\\cmdline.txt") ==
+                L"\"" + folder + L"\\devcon\" remove DOZ\\Quorvallent");
+}
+
+TEST_F(Tool, ToolThatCannotStart)
+{
+    const std::wstring folder = m_work.Path() + L"\\x86";
+    ASSERT_EQ(SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr), ERROR_SUCCESS);
+    const struct
+    {
+        std::wstring commandLine;
+        std::wstring folder;
+        const wchar_t *trace;
+    } rows[] = {
+        // command line                      current folder              trace
+        {DevconInstallCommandLine(folder), folder, L"CreateProcess fail!["},
+        {DevconInstallCommandLine(folder), folder + L"\\missing", L"CreateProcess fail!["},
+        {DevconInstallCommandLine(L"C:\\a\"b"), folder, L"CreateProcess fail![87]\n"},
+    };
+    for (const auto &row : rows)
+    {
+        g_traces.clear();
+        DWORD code = 0;
+        EXPECT_FALSE(RunTool(row.commandLine, row.folder, L"start to install\n", &code));
+        EXPECT_NE(code, 0u);
+        EXPECT_TRUE(TracedStartingWith(row.trace));
+        EXPECT_FALSE(Traced(L"start to install\n"));
+    }
+}
+
+}  // namespace
