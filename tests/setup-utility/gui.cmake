@@ -41,6 +41,9 @@ endif()
 # destroys a window it lets the manager handle. The test programs' windows are left unmanaged
 # (Wine's per-program setting); the program started by the end-to-end test keeps the default.
 foreach(program ${GUI_TEST_PROGRAMS})
+  # One GUI test program at a time on the display: windows of programs running side by side
+  # take the focus from one another.
+  set_property(TEST ${program} APPEND PROPERTY RESOURCE_LOCK x_display)
   add_test(NAME ${program}_unmanaged_windows
            COMMAND wine reg add "HKCU\\Software\\Wine\\AppDefaults\\${program}.exe\\X11 Driver"
                    /v Managed /d N /f)
