@@ -42,7 +42,7 @@ ChangeStateFn SetChangeStateFn(ChangeStateFn fn)
 const CChgPortDlg::Map CChgPortDlg::s_messageMap[] = {
     Map::Message(WM_INITDIALOG, &CChgPortDlg::OnInitDialog),
     Map::Command(IDOK, &CChgPortDlg::OnOK),
-    Map::Command(IDCANCEL, &CChgPortDlg::OnCancel),
+    Map::Command(IDCANCEL, &CChgPortDlg::OnEndCancel),
 };
 
 BOOL CChgPortDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &result)
@@ -112,12 +112,6 @@ LRESULT CChgPortDlg::OnOK(WORD, WORD, HWND, BOOL &)
     }
     m_newName = m_names.GetLBText(selected);
     EndDialog(IDOK);
-    return 0;
-}
-
-LRESULT CChgPortDlg::OnCancel(WORD, WORD, HWND, BOOL &)
-{
-    EndDialog(IDCANCEL);
     return 0;
 }
 

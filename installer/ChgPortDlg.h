@@ -31,7 +31,6 @@ private:
 
     LRESULT OnInitDialog(UINT /*msg*/, WPARAM /*wParam*/, LPARAM /*lParam*/, BOOL & /*handled*/);
     LRESULT OnOK(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
-    LRESULT OnCancel(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
 
     ui::CComboBox m_names;
     std::wstring m_oldName;

@@ -24,8 +24,8 @@ const CMainDlg::Map CMainDlg::s_messageMap[] = {
     Map::CommandCode(IDC_CHGPORT, BN_CLICKED, &CMainDlg::OnChgPortNo),
     Map::Message(WM_INITDIALOG, &CMainDlg::OnInitDialog),
     // Enter and Esc end the dialog, and with it the program.
-    Map::Command(IDOK, &CMainDlg::OnCancel),
-    Map::Command(IDCANCEL, &CMainDlg::OnCancel),
+    Map::Command(IDOK, &CMainDlg::OnEndCancel),
+    Map::Command(IDCANCEL, &CMainDlg::OnEndCancel),
 };
 
 BOOL CMainDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &result)
@@ -89,8 +89,3 @@ LRESULT CMainDlg::OnRefresh(WORD, WORD, HWND, BOOL &)
     return 0;
 }
 
-LRESULT CMainDlg::OnCancel(WORD, WORD, HWND, BOOL &)
-{
-    EndDialog(IDCANCEL);
-    return 0;
-}

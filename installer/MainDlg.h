@@ -27,7 +27,6 @@ private:
     LRESULT OnInstall(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT OnUninstall(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT OnChgPortNo(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
-    LRESULT OnCancel(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
 
     ui::CListViewCtrl m_list;
     HICON m_classIcon = nullptr;   // the ports class icon; null when the program's own is used

@@ -39,9 +39,9 @@ std::wstring GetServicePath(const wchar_t *classId)
 
 const CAddDevDlg::Map CAddDevDlg::s_messageMap[] = {
     Map::CommandCode(IDC_ADD_MODEL, CBN_SELCHANGE, &CAddDevDlg::OnModelChanged),
-    Map::CommandCode(IDCANCEL, BN_CLICKED, &CAddDevDlg::OnCancel),
+    Map::CommandCode(IDCANCEL, BN_CLICKED, &CAddDevDlg::OnEndCancel),
     Map::CommandCode(IDOK, BN_CLICKED, &CAddDevDlg::WriteDeviceKey),
-    Map::Message(WM_CLOSE, &CAddDevDlg::OnClose),
+    Map::Message(WM_CLOSE, &CAddDevDlg::OnCloseCancel),
     Map::Message(WM_INITDIALOG, &CAddDevDlg::LoadDeviceCatalog),
 };
 
@@ -170,18 +170,6 @@ LRESULT CAddDevDlg::WriteDeviceKey(WORD, WORD, HWND, BOOL &)
     }
     ui::ShowMessageBox(m_hWnd, ui::FormatRes(IDS_ADD_DEVICE_FAILS, static_cast<int>(rc)),
                        ui::LoadStr(IDS_ERROR), MB_OK | MB_ICONERROR);
-    return 0;
-}
-
-LRESULT CAddDevDlg::OnCancel(WORD, WORD, HWND, BOOL &)
-{
-    EndDialog(IDCANCEL);
-    return 0;
-}
-
-LRESULT CAddDevDlg::OnClose(UINT, WPARAM, LPARAM, BOOL &)
-{
-    EndDialog(IDCANCEL);
     return 0;
 }
 

@@ -31,9 +31,7 @@ private:
     static const Map s_messageMap[];
 
     LRESULT OnModelChanged(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
-    LRESULT OnCancel(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT WriteDeviceKey(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
-    LRESULT OnClose(UINT /*msg*/, WPARAM /*wParam*/, LPARAM /*lParam*/, BOOL & /*handled*/);
     LRESULT LoadDeviceCatalog(UINT /*msg*/, WPARAM /*wParam*/, LPARAM /*lParam*/, BOOL & /*handled*/);
 
     // Writes the key of record for the chosen port kind; ERROR_SUCCESS or the failure of

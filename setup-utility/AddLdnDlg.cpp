@@ -34,9 +34,9 @@ const std::wstring *ClassOfDeviceItem(HWND tree, HTREEITEM item)
 
 const CAddLdnDlg::Map CAddLdnDlg::s_messageMap[] = {
     Map::CommandCode(IDC_LDN_CLASS, CBN_SELCHANGE, &CAddLdnDlg::OnClassChanged),
-    Map::Command(IDCANCEL, &CAddLdnDlg::OnCancel),
+    Map::Command(IDCANCEL, &CAddLdnDlg::OnEndCancel),
     Map::Command(IDOK, &CAddLdnDlg::OnOK),
-    Map::Message(WM_CLOSE, &CAddLdnDlg::OnClose),
+    Map::Message(WM_CLOSE, &CAddLdnDlg::OnCloseCancel),
     Map::Message(WM_INITDIALOG, &CAddLdnDlg::OnInitDialog),
 };
 
@@ -115,18 +115,6 @@ LRESULT CAddLdnDlg::OnOK(WORD, WORD, HWND, BOOL &)
         return 0;
     }
     EndDialog(IDOK);
-    return 0;
-}
-
-LRESULT CAddLdnDlg::OnCancel(WORD, WORD, HWND, BOOL &)
-{
-    EndDialog(IDCANCEL);
-    return 0;
-}
-
-LRESULT CAddLdnDlg::OnClose(UINT, WPARAM, LPARAM, BOOL &)
-{
-    EndDialog(IDCANCEL);
     return 0;
 }
 

@@ -29,9 +29,7 @@ private:
     static const Map s_messageMap[];
 
     LRESULT OnClassChanged(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
-    LRESULT OnCancel(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT OnOK(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
-    LRESULT OnClose(UINT /*msg*/, WPARAM /*wParam*/, LPARAM /*lParam*/, BOOL & /*handled*/);
     LRESULT OnInitDialog(UINT /*msg*/, WPARAM /*wParam*/, LPARAM /*lParam*/, BOOL & /*handled*/);
 
     std::wstring m_className;

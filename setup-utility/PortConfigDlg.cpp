@@ -16,9 +16,9 @@ const int kLineControls[kLineSettingCount] = {
 
 const CPortConfigDlg::Map CPortConfigDlg::s_messageMap[] = {
     Map::CommandCode(IDOK, BN_CLICKED, &CPortConfigDlg::OnOK),
-    Map::CommandCode(IDCANCEL, BN_CLICKED, &CPortConfigDlg::OnCancel),
+    Map::CommandCode(IDCANCEL, BN_CLICKED, &CPortConfigDlg::OnEndCancel),
     Map::Message(WM_INITDIALOG, &CPortConfigDlg::OnInitDialog),
-    Map::Message(WM_CLOSE, &CPortConfigDlg::OnClose),
+    Map::Message(WM_CLOSE, &CPortConfigDlg::OnCloseCancel),
 };
 
 CPortConfigDlg::CPortConfigDlg(const std::wstring &devicePath, LONG maxCom, LONG maxLpt)
@@ -153,18 +153,6 @@ LRESULT CPortConfigDlg::OnOK(WORD, WORD, HWND, BOOL &)
 
     m_settings.WritePortSettings();
     EndDialog(IDOK);
-    return 0;
-}
-
-LRESULT CPortConfigDlg::OnCancel(WORD, WORD, HWND, BOOL &)
-{
-    EndDialog(IDCANCEL);
-    return 0;
-}
-
-LRESULT CPortConfigDlg::OnClose(UINT, WPARAM, LPARAM, BOOL &)
-{
-    EndDialog(IDCANCEL);
     return 0;
 }
 

@@ -32,9 +32,9 @@ const CPortRangeDlg::Map CPortRangeDlg::s_messageMap[] = {
     Map::CommandCode(IDC_RANGE_COM_DEFAULT, BN_CLICKED, &CPortRangeDlg::OnComDefault),
     Map::CommandCode(IDC_RANGE_LPT_DEFAULT, BN_CLICKED, &CPortRangeDlg::OnLptDefault),
     Map::CommandCode(IDOK, BN_CLICKED, &CPortRangeDlg::OnOK),
-    Map::CommandCode(IDCANCEL, BN_CLICKED, &CPortRangeDlg::OnCancel),
+    Map::CommandCode(IDCANCEL, BN_CLICKED, &CPortRangeDlg::OnEndCancel),
     Map::Message(WM_INITDIALOG, &CPortRangeDlg::OnInitDialog),
-    Map::Message(WM_CLOSE, &CPortRangeDlg::OnClose),
+    Map::Message(WM_CLOSE, &CPortRangeDlg::OnCloseCancel),
 };
 
 BOOL CPortRangeDlg::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
@@ -111,18 +111,6 @@ LRESULT CPortRangeDlg::OnOK(WORD, WORD, HWND, BOOL &)
     SaveNumbers();   // the range checks below decide, whatever the exchange found
     if (CheckRange(IDC_RANGE_COM_SPIN, IDC_RANGE_COM) && CheckRange(IDC_RANGE_LPT_SPIN, IDC_RANGE_LPT))
         EndDialog(IDOK);
-    return 0;
-}
-
-LRESULT CPortRangeDlg::OnCancel(WORD, WORD, HWND, BOOL &)
-{
-    EndDialog(IDCANCEL);
-    return 0;
-}
-
-LRESULT CPortRangeDlg::OnClose(UINT, WPARAM, LPARAM, BOOL &)
-{
-    EndDialog(IDCANCEL);
     return 0;
 }
 

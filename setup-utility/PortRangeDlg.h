@@ -29,9 +29,7 @@ private:
     LRESULT OnComDefault(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT OnLptDefault(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT OnOK(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
-    LRESULT OnCancel(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     LRESULT OnInitDialog(UINT /*msg*/, WPARAM /*wParam*/, LPARAM /*lParam*/, BOOL & /*handled*/);
-    LRESULT OnClose(UINT /*msg*/, WPARAM /*wParam*/, LPARAM /*lParam*/, BOOL & /*handled*/);
 
     // Saving: reads both edits into the numbers; stops at the first edit that does not hold
     // an integer (its number becomes 0, a beep, the focus on it) and answers false.

@@ -28,6 +28,19 @@ public:
     // answers (modeless: GetResult()).
     BOOL EndDialog(int result);
     bool IsModal() const { return m_modal; }
+
+    // Map handlers for dialogs that route Cancel and the close box themselves: both end the
+    // dialog with IDCANCEL.
+    LRESULT OnEndCancel(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/)
+    {
+        EndDialog(IDCANCEL);
+        return 0;
+    }
+    LRESULT OnCloseCancel(UINT /*msg*/, WPARAM /*wParam*/, LPARAM /*lParam*/, BOOL & /*handled*/)
+    {
+        EndDialog(IDCANCEL);
+        return 0;
+    }
     INT_PTR GetResult() const { return m_result; }
     LPARAM GetInitParam() const { return m_initParam; }
 
