@@ -7,20 +7,15 @@
 #include <vector>
 
 #include "devicestore.h"
+#include "setup_test_util.h"
 
 namespace {
+
+using setuptest::SetString;
 
 // A class of our own, so that other test programs' POSPrinter keys never show up here.
 const wchar_t kClass[] = L"SuiteStoreTestClass";
 
-void SetString(const std::wstring &path, const wchar_t *name, const std::wstring &text, HKEY root = HKEY_LOCAL_MACHINE)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
 
 void DeleteTree(HKEY root, const std::wstring &path)
 {

@@ -16,9 +16,14 @@
 #include "MainFrm.h"
 #include "gui_test_util.h"
 #include "opos_setup.h"
+#include "setup_test_util.h"
 #include "strings.h"
 
 namespace {
+
+using setuptest::SetDword;
+using setuptest::SetString;
+using setuptest::ValueNames;
 
 const std::wstring kRoot = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\";
 const std::wstring kPrinters = kRoot + L"POSPrinter";
@@ -27,24 +32,7 @@ const std::wstring kServerKey = std::wstring(L"CLSID\\") + kServiceObjectClsid +
 
 // --- Registry -------------------------------------------------------------------------------------
 
-void SetString(const std::wstring &path, const wchar_t *name, const std::wstring &text)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
 
-void SetDword(const std::wstring &path, const wchar_t *name, DWORD value)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof(value));
-    RegCloseKey(key);
-}
 
 // "absent", "sz:<text>" or "dword:<number>": one comparable text per value.
 std::wstring Value(const std::wstring &path, const wchar_t *name)
@@ -74,23 +62,6 @@ bool KeyExists(const std::wstring &path)
     return true;
 }
 
-// Every value name of the key, in registry order.
-std::vector<std::wstring> ValueNames(const std::wstring &path)
-{
-    std::vector<std::wstring> names;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return names;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD chars = 256;
-        if (RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.push_back(name);
-    }
-    RegCloseKey(key);
-    return names;
-}
 
 void DeleteTestEntries(const std::wstring &classPath)
 {

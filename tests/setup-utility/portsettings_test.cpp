@@ -9,6 +9,7 @@
 
 #include "devicesettings.h"
 #include "portsettings.h"
+#include "setup_test_util.h"
 
 namespace {
 
@@ -55,26 +56,11 @@ protected:
     void TearDown() override { Clear(); }
     static void Clear() { SHDeleteKeyW(HKEY_LOCAL_MACHINE, (kPrinters + kDevice).c_str()); }
 
-    static HKEY Key()
-    {
-        HKEY key = nullptr;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kPrinters + kDevice).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr);
-        return key;
-    }
     static void SetString(const wchar_t *name, const std::wstring &text)
     {
-        HKEY key = Key();
-        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
-                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
+        setuptest::SetString(kPrinters + kDevice, name, text);
     }
-    static void SetDword(const wchar_t *name, DWORD value)
-    {
-        HKEY key = Key();
-        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof(value));
-        RegCloseKey(key);
-    }
+    static void SetDword(const wchar_t *name, DWORD value) { setuptest::SetDword(kPrinters + kDevice, name, value); }
     static std::wstring DevicePath() { return std::wstring(L"POSPrinter\\") + kDevice; }
 };
 

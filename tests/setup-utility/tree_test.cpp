@@ -13,9 +13,12 @@
 #include "MainFrm.h"
 #include "gui_test_util.h"
 #include "opos_setup.h"
+#include "setup_test_util.h"
 #include "strings.h"
 
 namespace {
+
+using setuptest::SetString;
 
 const wchar_t kPrinters[] = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\POSPrinter";
 
@@ -28,15 +31,6 @@ int RecordBox(HWND, const std::wstring &text, const std::wstring &caption, UINT 
     return IDNO;
 }
 
-void SetString(const std::wstring &path, const wchar_t *name, const std::wstring &text)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &key, nullptr));
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
 
 // Takes the frame's commands in the given set before the frame sees them and records them, so
 // that a routed command is seen without the dialog it would open. The others go through.
