@@ -7,20 +7,13 @@
 
 namespace {
 
-// The integer an edit holds: optional blanks, a sign and decimal digits, nothing else.
-bool EditInteger(HWND edit, LONG &value)
+// The integer an edit of the dialog holds (blanks around it allowed); false when it holds none.
+bool EditInteger(HWND dialog, int id, LONG &value)
 {
-    std::wstring text = ui::GetWindowString(edit);
-    const wchar_t *p = text.c_str();
-    while (*p == L' ' || *p == L'\t')
-        ++p;
-    wchar_t *end = nullptr;
-    long number = wcstol(p, &end, 10);
-    if (end == p)
-        return false;
-    while (*end == L' ' || *end == L'\t')
-        ++end;
-    if (*end)
+    int number = 0;
+    ui::DataExchange dx(dialog, true);
+    dx.Int(id, number);
+    if (!dx.Ok())
         return false;
     value = number;
     return true;
@@ -81,7 +74,7 @@ bool CPortRangeDlg::SaveNumbers()
         {IDC_RANGE_COM, &m_maxCom}, {IDC_RANGE_LPT, &m_maxLpt},
     };
     for (const auto &n : numbers) {
-        if (!EditInteger(GetDlgItem(n.edit), *n.value)) {
+        if (!EditInteger(m_hWnd, n.edit, *n.value)) {
             *n.value = 0;
             MessageBeep(MB_ICONEXCLAMATION);
             ::SetFocus(GetDlgItem(n.edit));
@@ -97,7 +90,7 @@ bool CPortRangeDlg::CheckRange(int spinId, int editId)
     ::SendMessageW(GetDlgItem(spinId), UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low),
                    reinterpret_cast<LPARAM>(&high));
     LONG value = 0;
-    if (!EditInteger(GetDlgItem(editId), value))
+    if (!EditInteger(m_hWnd, editId, value))
         value = 0;
     if (value >= low && value <= high)
         return true;
