@@ -1,5 +1,5 @@
 // The platform calls through which the driver reaches hardware that a test machine does not
-// have: opening the USB printer, the printer's device-id request, and the device-object-name
+// have: opening the USB printer, the writes to it, the printer's device-id request, and the device-object-name
 // property of the port device. The driver makes every such call through the table that
 // ZulkorSetSeam installed, or straight to the platform when none is installed.
 //
@@ -18,6 +18,8 @@ struct ZulkorSeam
     // DeviceIoControl's signature: the printer's IEEE 1284 device-id request.
     BOOL(WINAPI *printerIoControl)(HANDLE printer, DWORD code, LPVOID input, DWORD inputSize, LPVOID output,
                                    DWORD outputSize, LPDWORD returned, LPOVERLAPPED overlapped);
+    // WriteFile's signature: the writes of the port's data to the printer.
+    BOOL(WINAPI *printerWrite)(HANDLE printer, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
     // SetupDiGetDeviceRegistryPropertyW's signature: the device-object-name lookup.
     BOOL(WINAPI *deviceRegistryProperty)(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property,
                                          PDWORD type, PBYTE buffer, DWORD size, PDWORD required);
