@@ -159,7 +159,8 @@ void CPortQueue::ReceiveLoop()
         printer = m_device->Printer();
         overlapped = OVERLAPPED();
         overlapped.hEvent = readEvent.Get();
-        if (ReadFile(printer, block->bytes, kReceiveBlock, nullptr, &overlapped) || GetLastError() == ERROR_IO_PENDING) {
+        if (Seam().printerRead(printer, block->bytes, kReceiveBlock, nullptr, &overlapped)
+            || GetLastError() == ERROR_IO_PENDING) {
             pending = true;
         } else {
             // Nothing started (the printer went away, say): try again a little later, still

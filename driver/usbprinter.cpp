@@ -11,7 +11,7 @@ const size_t kVendorTagOffset = 8;
 const wchar_t kVendorTag[] = L"vid_9e7d";
 const size_t kVendorTagLength = 8;
 
-const ZulkorSeam kPlatform = {&CreateFileW, &DeviceIoControl, &WriteFile, &SetupDiGetDeviceRegistryPropertyW};
+const ZulkorSeam kPlatform = {&CreateFileW, &DeviceIoControl, &ReadFile, &WriteFile, &SetupDiGetDeviceRegistryPropertyW};
 ZulkorSeam g_seam = kPlatform;
 
 // The create disposition of the port's open request (the framework's FILE_ values) as the
@@ -37,6 +37,8 @@ extern "C" void __cdecl ZulkorSetSeam(const ZulkorSeam *seam)
     if (seam) {
         if (seam->openPrinter)
             next.openPrinter = seam->openPrinter;
+        if (seam->printerRead)
+            next.printerRead = seam->printerRead;
         if (seam->printerWrite)
             next.printerWrite = seam->printerWrite;
         if (seam->printerIoControl)

@@ -513,6 +513,41 @@ HANDLE WINAPI SeamOpenPrinter(LPCWSTR path, DWORD access, DWORD share, LPSECURIT
     return h;
 }
 
+// Reads go to the pipe unless the printer holds this one for the test to complete.
+BOOL WINAPI SeamPrinterRead(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped)
+{
+    FakePrinter *printer = FakePrinter::ForHandle(h);
+    if (!printer || !printer->m_holdNextRead || !overlapped)
+        return ReadFile(h, buffer, size, read, overlapped);
+    printer->m_holdNextRead = false;
+    overlapped->Internal = 0x103;   // STATUS_PENDING
+    printer->m_heldBuffer = static_cast<BYTE *>(buffer);
+    printer->m_heldSize = size;
+    printer->m_heldRead = overlapped;
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+
+bool FakePrinter::WaitForHeldRead(DWORD timeoutMs)
+{
+    for (DWORD waited = 0; !m_heldRead && waited < timeoutMs; waited += 5)
+        Sleep(5);
+    return m_heldRead != nullptr;
+}
+
+void FakePrinter::CompleteHeldRead(const std::string &bytes)
+{
+    OVERLAPPED *ov = m_heldRead;
+    if (!ov)
+        return;
+    m_heldRead = nullptr;
+    const DWORD n = static_cast<DWORD>(std::min<size_t>(bytes.size(), m_heldSize));
+    memcpy(m_heldBuffer, bytes.data(), n);
+    ov->InternalHigh = n;
+    ov->Internal = 0;
+    SetEvent(ov->hEvent);
+}
+
 // Writes go to the pipe unless the printer has a scripted completion for this one.
 BOOL WINAPI SeamPrinterWrite(HANDLE h, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
 {
@@ -605,7 +640,8 @@ BOOL WINAPI SeamDeviceRegistryProperty(HDEVINFO set, PSP_DEVINFO_DATA device, DW
     return TRUE;
 }
 
-const ZulkorSeam kHarnessSeam = {&SeamOpenPrinter, &SeamPrinterIoControl, &SeamPrinterWrite, &SeamDeviceRegistryProperty};
+const ZulkorSeam kHarnessSeam = {&SeamOpenPrinter, &SeamPrinterIoControl, &SeamPrinterRead, &SeamPrinterWrite,
+                                 &SeamDeviceRegistryProperty};
 
 } // namespace
 

@@ -474,6 +474,12 @@ public:
     };
     std::vector<WriteStep> m_writeSteps;
     int m_writesStarted = 0;
+
+    // With this set, the receive thread's next read is held pending, untouched by the pipe,
+    // until CompleteHeldRead completes it (from any thread) with `bytes`.
+    volatile bool m_holdNextRead = false;
+    bool WaitForHeldRead(DWORD timeoutMs);
+    void CompleteHeldRead(const std::string &bytes);
     bool m_openFails = false;
 
     // The last open the driver made through the seam.
@@ -497,6 +503,10 @@ private:
     SP_DEVICE_INTERFACE_DATA m_interface = {};
     friend HANDLE WINAPI SeamOpenPrinter(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
     friend BOOL WINAPI SeamPrinterWrite(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    friend BOOL WINAPI SeamPrinterRead(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    OVERLAPPED *volatile m_heldRead = nullptr;
+    BYTE *m_heldBuffer = nullptr;
+    DWORD m_heldSize = 0;
 };
 
 // Installs the harness seam into the harness DLL (printer opens, device-id requests and the

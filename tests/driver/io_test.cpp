@@ -563,6 +563,12 @@ TEST_F(PortIo, WaitsOnThePrinterEndAfterTheirLimit)
              return m_port->Write(Pattern(64 * 1024));
          },
          HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)},
+        {"write stalled with a limit past 32 bits (wrapped: 49 days)",
+         [this] {
+             SetTimeouts(0, 0, 0x10000, MAXDWORD - 1);   // 64 KiB x 64 Ki + MAXDWORD - 1
+             return m_port->Write(Pattern(64 * 1024));
+         },
+         HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)},
     };
     Open();
     for (const Row &row : rows) {
@@ -580,28 +586,45 @@ TEST_F(PortIo, WaitsOnThePrinterEndAfterTheirLimit)
     EXPECT_EQ(S_OK, m_port->Control(0x160010, nullptr, 4)->m_status);
 }
 
-// Bytes the printer sends right as the port closes are kept for the next connection, also when
-// their read completes together with the close.
-TEST_F(PortIo, BytesArrivingAtTheCloseAreKept)
+// Bytes of a read that completes while the port closes (after the stop signal, before the
+// cancel takes effect) are kept for the next connection.
+TEST_F(PortIo, BytesOfAReadCompletingAtTheCloseAreKept)
 {
-    std::string sent;
-    for (int i = 0; i < 20; ++i) {
+    struct Row
+    {
+        const char *what;
+        DWORD completeAfterMs;   // after the close began
+    };
+    const Row rows[] = {
+        {"completes during the close", 100},
+        {"completes at once", 0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        m_printer->m_holdNextRead = true;
         Open();
-        const std::string bytes = "s" + std::to_string(i) + ";";
-        m_printer->Send(bytes);
-        sent += bytes;
+        ASSERT_TRUE(m_printer->WaitForHeldRead(1000));
+        struct Late
+        {
+            FakePrinter *printer;
+            DWORD delayMs;
+            static DWORD WINAPI Run(void *p)
+            {
+                Late *late = static_cast<Late *>(p);
+                Sleep(late->delayMs);
+                late->printer->CompleteHeldRead("late");
+                return 0;
+            }
+        } late = {m_printer.get(), row.completeAfterMs};
+        HANDLE thread = CreateThread(nullptr, 0, &Late::Run, &late, 0, nullptr);
+        ASSERT_NE(nullptr, thread);
+        m_port->CloseFile(&m_file);
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 5000));
+        CloseHandle(thread);
+        Open();
+        EXPECT_EQ("late", OutputReturned(m_port->Read(16).Get()));
         m_port->CloseFile(&m_file);
     }
-    Open();
-    std::string got;
-    for (int i = 0; i < 50 && got.size() < sent.size(); ++i) {
-        Ref<Request> r = m_port->Read(sent.size() - got.size());
-        if (r->m_status == S_OK)
-            got += OutputReturned(r.Get());
-        else
-            Sleep(10);
-    }
-    EXPECT_EQ(sent, got);
 }
 
 // --- Device id -------------------------------------------------------------------------------
