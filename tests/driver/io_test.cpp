@@ -81,6 +81,20 @@ protected:
         ASSERT_EQ(before + bytes.size(), Buffered());
     }
 
+    // A device-id request (`code`) to a printer that never answers it.
+    Ref<Request> AskSilentPrinter(ULONG code, long outputSize)
+    {
+        m_printer->m_deviceIdSilent = true;
+        return m_port->Control(code, nullptr, outputSize);
+    }
+
+    // A write of 64 KiB, more than the line holds, to a printer that takes nothing.
+    Ref<Request> WriteToStalledPrinter(DWORD writeMultiplier, DWORD writeConstant)
+    {
+        SetTimeouts(0, 0, writeMultiplier, writeConstant);
+        return m_port->Write(Pattern(64 * 1024));
+    }
+
     File m_file;
     std::unique_ptr<FakePrinter> m_printer;
 };
@@ -473,28 +487,17 @@ TEST_F(PortIo, CloseEndsARequestWaitingOnThePrinter)
     };
     const Row rows[] = {
         {"device id at a printer that never answers",
-         [this] {
-             m_printer->m_deviceIdSilent = true;
-             return m_port->Control(0x16000C, nullptr, 4096);
-         },
+         [this] { return AskSilentPrinter(0x16000C, 4096); },
          HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)},
         {"device-id size at a printer that never answers",
-         [this] {
-             m_printer->m_deviceIdSilent = true;
-             return m_port->Control(0x160010, nullptr, 4);
-         },
+         [this] { return AskSilentPrinter(0x160010, 4); },
          HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)},
         {"write stalled with an infinite write time-out",
-         [this] {
-             SetTimeouts(0, 0, 0, MAXDWORD);
-             return m_port->Write(Pattern(64 * 1024));
-         },
+         [this] { return WriteToStalledPrinter(0, MAXDWORD); },
          HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)},
+        // 64 KiB x 64 Ki + 4 Ki wraps to 4096 in 32 bits
         {"write stalled with a limit that wraps",
-         [this] {
-             SetTimeouts(0, 0, 0x10000, 0x1000);   // 64 KiB x 64 Ki + 4 Ki wraps to 4096 in 32 bits
-             return m_port->Write(Pattern(64 * 1024));
-         },
+         [this] { return WriteToStalledPrinter(0x10000, 0x1000); },
          HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)},
     };
     // One connection first, so that the fake printer's own pipe exists when counting.
@@ -552,22 +555,13 @@ TEST_F(PortIo, WaitsOnThePrinterEndAfterTheirLimit)
     };
     const Row rows[] = {
         {"device id at a printer that never answers",
-         [this] {
-             m_printer->m_deviceIdSilent = true;
-             return m_port->Control(0x16000C, nullptr, 4096);
-         },
+         [this] { return AskSilentPrinter(0x16000C, 4096); },
          HRESULT_FROM_WIN32(WAIT_TIMEOUT)},
         {"write stalled with an infinite write time-out",
-         [this] {
-             SetTimeouts(0, 0, 0, MAXDWORD);
-             return m_port->Write(Pattern(64 * 1024));
-         },
+         [this] { return WriteToStalledPrinter(0, MAXDWORD); },
          HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)},
         {"write stalled with a limit past 32 bits (wrapped: 49 days)",
-         [this] {
-             SetTimeouts(0, 0, 0x10000, MAXDWORD - 1);   // 64 KiB x 64 Ki + MAXDWORD - 1
-             return m_port->Write(Pattern(64 * 1024));
-         },
+         [this] { return WriteToStalledPrinter(0x10000, MAXDWORD - 1); },   // 64 KiB x 64 Ki + MAXDWORD - 1
          HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)},
     };
     Open();
