@@ -14,6 +14,8 @@ const wchar_t kDosDevicesPrefix[] = L"\\DosDevices\\";
 // The parallel map's data is formatted into a buffer of this many characters (terminator
 // included) and cut to fit: names of up to seven characters fit whole.
 const size_t kParallelDataChars = 20;
+// The receive thread is given this long to end when the port closes.
+const DWORD kReaderStopMs = 5000;
 
 bool IsComName(const wchar_t *name)
 {
@@ -32,7 +34,16 @@ HRESULT AsFailure(HRESULT hr)
 HRESULT CPortDevice::CreateInstance(CPortDevice **device)
 {
     *device = new (std::nothrow) CPortDevice();
-    return *device ? S_OK : E_OUTOFMEMORY;
+    if (!*device)
+        return E_OUTOFMEMORY;
+    (*device)->m_abortEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!(*device)->m_abortEvent.IsSet()) {
+        HRESULT hr = HrFromLastError();
+        (*device)->Release();
+        *device = nullptr;
+        return hr;
+    }
+    return S_OK;
 }
 
 // Resources are released by the cleanup callbacks, not here; a connection still open when the
@@ -59,9 +70,10 @@ HRESULT CPortDevice::QueryInterface(REFIID iid, void **ppv)
 
 HRESULT CPortDevice::Initialize(IWDFDriver *driver, IWDFDeviceInitialize *init)
 {
-    // No framework-level locking: the queue is sequential, and the connection lock keeps the
-    // file cleanup away from a request that still uses the printer.
-    init->SetLockingConstraint(WdfCallbackConstraintNone);
+    // Device-level locking: the framework calls one callback of this device at a time, so the
+    // file cleanup does not run beside a queue callback. The driver does not rely on it alone:
+    // its connection lock and bounded waits keep a close from hanging on a stalled printer.
+    init->SetLockingConstraint(WdfDeviceLevel);
 
     IWDFDevice *fxDevice = nullptr;
     HRESULT hr = driver->CreateDevice(init, static_cast<IObjectCleanup *>(this), &fxDevice);
@@ -86,9 +98,17 @@ HRESULT CPortDevice::GetPdoName(std::wstring *name)
     std::unique_ptr<wchar_t[]> instanceId(new (std::nothrow) wchar_t[characters]);
     if (!instanceId)
         return E_OUTOFMEMORY;
+    const DWORD allocated = characters;
     HRESULT hr = m_fxDevice->RetrieveDeviceInstanceId(instanceId.get(), &characters);
     if (FAILED(hr))
         return hr;
+    // The second answer's length indexes our buffer: one that does not fit what was allocated
+    // (the id changed between the calls, say) is refused rather than trusted.
+    if (characters == 0 || characters > allocated) {
+        TraceEvents(TRACE_LEVEL_ERROR, TRACE_DEVICE, L"instance id length %lu does not fit %lu",
+                    static_cast<unsigned long>(characters), static_cast<unsigned long>(allocated));
+        return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+    }
     instanceId[characters - 1] = L'\0';
 
     CDevInfo set(SetupDiCreateDeviceInfoList(nullptr, nullptr));
@@ -139,17 +159,19 @@ HRESULT CPortDevice::RemoveStaleEntries(IWDFNamedPropertyStore2 *map, const wcha
         return AsFailure(hr);
     DWORD index = 0;
     while (index < count) {
-        CPropVariant valueName;
+        // The store hands the name over; it is released with delete[].
+        PWSTR rawName = nullptr;
+        HRESULT named = map->GetNameAt(index, &rawName);
+        std::unique_ptr<wchar_t[]> valueName(rawName);
         CPropVariant value;
         bool matches = false;
-        if (map->GetNameAt(index, &valueName) == S_OK && valueName.String()
-            && map->GetNamedValue(valueName.String(), &value) == S_OK && value.String()) {
+        if (named == S_OK && valueName && map->GetNamedValue(valueName.get(), &value) == S_OK && value.String()) {
             const wchar_t *found = wcsstr(value.String(), portName);
             matches = found && wcscmp(found, portName) == 0;
         }
-        if (matches && map->DeleteNamedValue(valueName.String()) == S_OK) {
+        if (matches && map->DeleteNamedValue(valueName.get()) == S_OK) {
             TraceEvents(TRACE_LEVEL_INFORMATION, TRACE_DEVICE, L"removed stale device-map value %ls",
-                        valueName.String());
+                        valueName.get());
             // The following values moved down: look at the same index again.
             if (map->GetNameCount(&count) != S_OK)
                 break;
@@ -163,11 +185,11 @@ HRESULT CPortDevice::RemoveStaleEntries(IWDFNamedPropertyStore2 *map, const wcha
 HRESULT CPortDevice::ConfigurePort()
 {
     int step = 1;
-    HRESULT hr = m_fxDevice->CreateDeviceInterface(GUID_DEVINTERFACE_QUORVALLENT, nullptr);
+    HRESULT hr = m_fxDevice->CreateDeviceInterface(&GUID_DEVINTERFACE_QUORVALLENT, nullptr);
 
     if (hr == S_OK) {
         step = 2;
-        hr = m_fxDevice->AssignDeviceInterfaceState(GUID_DEVINTERFACE_QUORVALLENT, nullptr, TRUE);
+        hr = m_fxDevice->AssignDeviceInterfaceState(&GUID_DEVINTERFACE_QUORVALLENT, nullptr, TRUE);
     }
 
     CComPtr<IWDFPropertyStoreFactory> factory;
@@ -301,6 +323,7 @@ HRESULT CPortDevice::ConfigurePort()
 
 void CPortDevice::OnCleanup(IWDFObject * /*object*/)
 {
+    SetEvent(m_abortEvent.Get());
     {
         CAutoLock lock(m_connectionLock);
         Close();
@@ -321,6 +344,7 @@ void CPortDevice::OnRemoteInterfaceArrival(IWDFRemoteInterfaceInitialize * /*ini
 
 void CPortDevice::OnCleanupFile(IWDFFile *file)
 {
+    AbortConnection(file);
     CAutoLock lock(m_connectionLock);
     // Only the file that opened the connection ends it: a refused second open leaves the
     // first connection alone.
@@ -329,8 +353,28 @@ void CPortDevice::OnCleanupFile(IWDFFile *file)
     Close();
 }
 
+void CPortDevice::AbortConnection(IWDFFile *file)
+{
+    IWDFFile *current = static_cast<IWDFFile *>(
+        InterlockedCompareExchangePointer(reinterpret_cast<void *volatile *>(&m_connectionFile), nullptr, nullptr));
+    if (current && current == file)
+        SetEvent(m_abortEvent.Get());
+}
+
+CPortDevice::IoWait CPortDevice::WaitForIo(OVERLAPPED *ov, DWORD limitMs)
+{
+    HANDLE waits[2] = {ov->hEvent, m_abortEvent.Get()};
+    switch (WaitForMultipleObjects(2, waits, FALSE, limitMs)) {
+    case WAIT_OBJECT_0: return IoWait::Done;
+    case WAIT_OBJECT_0 + 1: return IoWait::Aborted;
+    case WAIT_TIMEOUT: return IoWait::TimedOut;
+    default: return IoWait::Failed;
+    }
+}
+
 HRESULT CPortDevice::Open(HANDLE printer, IWDFFile *file, LPTHREAD_START_ROUTINE thread, void *threadArgument)
 {
+    ResetEvent(m_abortEvent.Get());
     m_printer.Reset(printer);
     m_connectionFile = file;
     HRESULT hr = S_OK;
@@ -359,7 +403,11 @@ void CPortDevice::Close()
 {
     if (m_readerThread.IsSet()) {
         SetEvent(m_stopEvent.Get());
-        WaitForSingleObject(m_readerThread.Get(), INFINITE);
+        // The thread ends at once on the stop event; its last cancelled read has a bound of its
+        // own. A thread that still runs past this limit is traced and left behind.
+        if (WaitForSingleObject(m_readerThread.Get(), kReaderStopMs) != WAIT_OBJECT_0)
+            TraceEvents(TRACE_LEVEL_ERROR, TRACE_DEVICE, L"receive thread did not stop within %lu ms",
+                        static_cast<unsigned long>(kReaderStopMs));
         m_readerThread.Close();
     }
     m_stopEvent.Close();

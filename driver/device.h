@@ -43,6 +43,15 @@ public:
     // open. Caller holds the connection lock.
     void Close();
 
+    // Tells a request that waits on the printer for `file`'s connection that the connection is
+    // closing, so that it cancels its I/O at once. Takes no lock: the request holds it.
+    void AbortConnection(IWDFFile *file);
+
+    // How a wait for the printer ended.
+    enum class IoWait { Done, TimedOut, Aborted, Failed };
+    // Waits up to `limitMs` for the I/O on `ov`, or until the connection is being closed.
+    IoWait WaitForIo(OVERLAPPED *ov, DWORD limitMs);
+
     HANDLE Printer() const { return m_printer.Get(); }
     HANDLE StopEvent() const { return m_stopEvent.Get(); }
     // Shared by writes and forwarded device-id requests, one at a time (the queue is
@@ -76,10 +85,11 @@ private:
     std::wstring m_pdoName;                             // that entry's value name
 
     CLock m_connectionLock;
+    CHandle m_abortEvent;                               // manual reset, lives as long as the device
     CHandle m_printer;
     CHandle m_writeEvent;
     OVERLAPPED m_writeOverlapped = {};                  // hEvent is m_writeEvent
     CHandle m_readerThread;
     CHandle m_stopEvent;
-    IWDFFile *m_connectionFile = nullptr;               // not counted; identity only
+    IWDFFile *volatile m_connectionFile = nullptr;      // not counted; identity only
 };

@@ -173,6 +173,14 @@ private:
 
 // --- Shared operations -----------------------------------------------------------------------
 
+// How long a cancelled printer I/O may take to finish before the driver stops waiting for it.
+inline constexpr DWORD kCancelGraceMs = 1000;
+
+// Cancels the I/O on `ov` and waits up to kCancelGraceMs for it to end. Returns true when it
+// ended: *moved and *succeeded then tell what it did (it may have completed before the cancel).
+// False means it is still pending: its OVERLAPPED and buffer must then stay allocated.
+bool CancelPendingIo(HANDLE handle, OVERLAPPED *ov, DWORD *moved, BOOL *succeeded);
+
 // The seam table in force (never null members).
 const ZulkorSeam &Seam();
 

@@ -5,7 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <new>
 
 static_assert(sizeof(SERIAL_LINE_CONTROL) == 3, "line control is three bytes");
 static_assert(sizeof(SERIAL_CHARS) == 6, "special characters are six bytes");
@@ -17,6 +18,8 @@ namespace {
 
 // The printer's answer to the device-id request fits in this many bytes.
 const DWORD kDeviceIdBuffer = 4096;
+// The printer has this long to answer it.
+const DWORD kDeviceIdLimitMs = 5000;
 
 // Line-control value bits.
 const LONG kWordBitsMask = 0x03;
@@ -188,13 +191,12 @@ HRESULT CPortQueue::ForwardDeviceId(ULONG controlCode, IWDFIoRequest *request, S
     if (hr == S_OK && !m_device->IsOpen())
         hr = HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
 
-    std::vector<BYTE> answer;
+    // Heap memory the printer answers into; left allocated should the request outlive its cancel.
+    std::unique_ptr<BYTE[]> answer;
     if (hr == S_OK) {
-        try {
-            answer.resize(kDeviceIdBuffer);
-        } catch (const std::bad_alloc &) {
+        answer.reset(new (std::nothrow) BYTE[kDeviceIdBuffer]);
+        if (!answer)
             hr = E_OUTOFMEMORY;
-        }
     }
 
     DWORD got = 0;
@@ -204,12 +206,29 @@ HRESULT CPortQueue::ForwardDeviceId(ULONG controlCode, IWDFIoRequest *request, S
         const HANDLE event = overlapped->hEvent;
         *overlapped = OVERLAPPED();
         overlapped->hEvent = event;
-        if (!Seam().printerIoControl(printer, kIoctlUsbPrintGet1284Id, nullptr, 0, answer.data(),
-                                     kDeviceIdBuffer, nullptr, overlapped)
-            && GetLastError() != ERROR_IO_PENDING)
+        if (!Seam().printerIoControl(printer, kIoctlUsbPrintGet1284Id, nullptr, 0, answer.get(), kDeviceIdBuffer,
+                                     nullptr, overlapped)
+            && GetLastError() != ERROR_IO_PENDING) {
             hr = HrFromLastError();
-        else if (!GetOverlappedResult(printer, overlapped, &got, TRUE))
-            hr = HrFromLastError();
+        } else {
+            // A printer that never answers must not hold the connection lock, and with it the
+            // port's close, for longer than this.
+            const CPortDevice::IoWait wait = m_device->WaitForIo(overlapped, kDeviceIdLimitMs);
+            const DWORD waitError = wait == CPortDevice::IoWait::Failed ? GetLastError() : 0;
+            if (wait == CPortDevice::IoWait::Done) {
+                if (!GetOverlappedResult(printer, overlapped, &got, FALSE))
+                    hr = HrFromLastError();
+            } else {
+                // An answer that completed just before the cancel is used as it is.
+                BOOL ok = FALSE;
+                if (!CancelPendingIo(printer, overlapped, &got, &ok))
+                    static_cast<void>(answer.release());   // the printer may still write into it
+                if (!ok)
+                    hr = wait == CPortDevice::IoWait::TimedOut  ? HRESULT_FROM_WIN32(WAIT_TIMEOUT)
+                         : wait == CPortDevice::IoWait::Aborted ? HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)
+                                                                : HrFromWin32(waitError);
+            }
+        }
         if (FAILED(hr))
             TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"printer device id failed, %08lx", hr);
     }
@@ -218,12 +237,12 @@ HRESULT CPortQueue::ForwardDeviceId(ULONG controlCode, IWDFIoRequest *request, S
         if (output->GetSize() < got) {
             hr = kStatusBufferTooSmall;
         } else {
-            hr = output->CopyFromBuffer(0, answer.data(), got);
+            hr = output->CopyFromBuffer(0, answer.get(), got);
             if (hr == S_OK)
                 *returned = got;
         }
     } else if (hr == S_OK) {
-        const ULONG size = got;
+        ULONG size = got;
         hr = output->CopyFromBuffer(0, &size, sizeof(size));
         if (hr == S_OK)
             *returned = sizeof(size);

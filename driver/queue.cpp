@@ -4,6 +4,7 @@
 #include "device.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -15,6 +16,8 @@ const DWORD kReceiveBlock = 1024;
 const DWORD kReadPollMs = 10;
 // A write with no time-outs set waits this long for the printer.
 const DWORD kDefaultWriteLimitMs = 500;
+// A write whose time-outs give an infinite or wrapping limit waits this long per attempt.
+const DWORD kCappedWriteLimitMs = 5000;
 // Failed or empty write completions in a row before the write gives up.
 const int kWriteAttempts = 3;
 
@@ -125,19 +128,29 @@ DWORD WINAPI CPortQueue::UsbReadThread(void *queue)
     return 0;
 }
 
-// One read of the printer is outstanding at a time. The block and the OVERLAPPED live on this
-// thread's stack, so a read still pending when the loop ends is cancelled and waited for before
-// they go; a read that is not pending (never started, or already completed) is left alone, or
-// the wait for it would never end.
+// One read of the printer is outstanding at a time. The block and its OVERLAPPED live on the
+// heap: a read still pending when the loop ends is cancelled and waited for (with a bound)
+// before they go, and should it outlast that bound they are left allocated for it. A read that
+// is not pending (never started, or already completed) is left alone.
+namespace {
+
+struct ReceiveBlock
+{
+    OVERLAPPED overlapped;
+    BYTE bytes[kReceiveBlock];
+};
+
+} // namespace
+
 void CPortQueue::ReceiveLoop()
 {
     CHandle readEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!readEvent.IsSet()) {
-        TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"receive thread: no event, %lu", GetLastError());
+    std::unique_ptr<ReceiveBlock> block(new (std::nothrow) ReceiveBlock());
+    if (!readEvent.IsSet() || !block) {
+        TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"receive thread: no event or block, %lu", GetLastError());
         return;
     }
-    BYTE block[kReceiveBlock];
-    OVERLAPPED overlapped = {};
+    OVERLAPPED &overlapped = block->overlapped;
     HANDLE stop = m_device->StopEvent();
     HANDLE printer = nullptr;
     bool pending = false;
@@ -146,7 +159,8 @@ void CPortQueue::ReceiveLoop()
         printer = m_device->Printer();
         overlapped = OVERLAPPED();
         overlapped.hEvent = readEvent.Get();
-        if (ReadFile(printer, block, sizeof(block), nullptr, &overlapped) || GetLastError() == ERROR_IO_PENDING) {
+        if (Seam().printerRead(printer, block->bytes, kReceiveBlock, nullptr, &overlapped)
+            || GetLastError() == ERROR_IO_PENDING) {
             pending = true;
         } else {
             // Nothing started (the printer went away, say): try again a little later, still
@@ -156,6 +170,7 @@ void CPortQueue::ReceiveLoop()
             continue;
         }
 
+        // Ends at the latest when the port closes, which signals the stop event.
         HANDLE waits[2] = {readEvent.Get(), stop};
         if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0)
             break;
@@ -163,21 +178,34 @@ void CPortQueue::ReceiveLoop()
         BOOL ok = GetOverlappedResult(printer, &overlapped, &received, FALSE);
         if (ok || GetLastError() != ERROR_IO_INCOMPLETE)
             pending = false;
-        if (ok && received > 0) {
-            size_t dropped = m_receiveBuffer.Append(block, received);
-            if (dropped)
-                TraceEvents(TRACE_LEVEL_WARNING, TRACE_PRINTER, L"receive buffer full, %lu old bytes dropped",
-                            static_cast<unsigned long>(dropped));
-        }
+        if (ok && received > 0)
+            Receive(block->bytes, received);
         if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0)
             break;
     }
 
     if (pending) {
         DWORD received = 0;
-        CancelIo(printer);
-        GetOverlappedResult(printer, &overlapped, &received, TRUE);
+        BOOL ok = FALSE;
+        if (!CancelPendingIo(printer, &overlapped, &received, &ok)) {
+            // The read may still complete into the block and signal the event: both stay.
+            static_cast<void>(block.release());
+            static_cast<void>(readEvent.Detach());
+            return;
+        }
+        // A read that completed together with the stop signal keeps its bytes: they belong to
+        // the next connection's reads.
+        if (ok && received > 0)
+            Receive(block->bytes, received);
     }
+}
+
+void CPortQueue::Receive(const BYTE *bytes, DWORD count)
+{
+    size_t dropped = m_receiveBuffer.Append(bytes, count);
+    if (dropped)
+        TraceEvents(TRACE_LEVEL_WARNING, TRACE_PRINTER, L"receive buffer full, %lu old bytes dropped",
+                    static_cast<unsigned long>(dropped));
 }
 
 // --- Read ------------------------------------------------------------------------------------
@@ -235,7 +263,24 @@ void CPortQueue::OnRead(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T 
     request->CompleteWithInformation(hr, hr == S_OK ? got : 0);
 }
 
-// --- Write -----------------------------------------------------------------------------------
+// --- Write ---------------------------------------------------------------------------------
+
+namespace {
+
+// The wait for one write of `rest` bytes: the write time-outs' limit, computed without wrapping.
+// No limit set gives the default; an infinite limit (MAXDWORD) or one past 32 bits gives the
+// capped wait, so that no write holds the connection lock without a bound.
+DWORD WriteLimit(DWORD rest, const SERIAL_TIMEOUTS &t)
+{
+    const ULONGLONG limit = static_cast<ULONGLONG>(rest) * t.WriteTotalTimeoutMultiplier + t.WriteTotalTimeoutConstant;
+    if (limit == 0)
+        return kDefaultWriteLimitMs;
+    if (limit >= MAXDWORD)
+        return kCappedWriteLimitMs;
+    return static_cast<DWORD>(limit);
+}
+
+} // namespace
 
 void CPortQueue::OnWrite(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T count)
 {
@@ -267,21 +312,18 @@ void CPortQueue::OnWrite(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T
         const DWORD rest = static_cast<DWORD>(std::min<SIZE_T>(count - done, MAXDWORD));
         *overlapped = OVERLAPPED();
         overlapped->hEvent = writeEvent;
-        if (!WriteFile(printer, data + done, rest, nullptr, overlapped) && GetLastError() != ERROR_IO_PENDING) {
+        if (!Seam().printerWrite(printer, data + done, rest, nullptr, overlapped) && GetLastError() != ERROR_IO_PENDING) {
             hr = HrFromLastError();
             TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"write not started, %08lx", hr);
             break;
         }
 
-        const SERIAL_TIMEOUTS &t = m_device->m_timeouts;
-        DWORD limit = rest * t.WriteTotalTimeoutMultiplier + t.WriteTotalTimeoutConstant;
-        if (limit == 0)
-            limit = kDefaultWriteLimitMs;
-
-        DWORD wait = WaitForSingleObject(writeEvent, limit);
+        const DWORD limit = WriteLimit(rest, m_device->m_timeouts);
+        const CPortDevice::IoWait wait = m_device->WaitForIo(overlapped, limit);
+        const DWORD waitError = wait == CPortDevice::IoWait::Failed ? GetLastError() : 0;
         DWORD written = 0;
-        if (wait == WAIT_OBJECT_0) {
-            BOOL ok = GetOverlappedResult(printer, overlapped, &written, TRUE);
+        if (wait == CPortDevice::IoWait::Done) {
+            BOOL ok = GetOverlappedResult(printer, overlapped, &written, FALSE);
             done += written;   // a short write goes on with the rest
             if (ok && written > 0) {
                 failures = 0;
@@ -296,16 +338,26 @@ void CPortQueue::OnWrite(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T
             continue;
         }
 
-        // The printer took no completion within the limit. The data and the OVERLAPPED must not
-        // be reused while the write may still complete into them: cancel it, then wait for its
-        // end, which also tells how much got out.
-        DWORD waitError = wait == WAIT_FAILED ? GetLastError() : 0;
-        CancelIo(printer);
-        GetOverlappedResult(printer, overlapped, &written, TRUE);
+        // No completion within the limit, or the port is closing. The data and the OVERLAPPED
+        // must not be reused while the write may still complete into them: cancel it and wait
+        // (with a bound) for its end, which also tells how much got out.
+        BOOL ok = FALSE;
+        if (!CancelPendingIo(printer, overlapped, &written, &ok))
+            TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"write left pending after its cancel");
         done += written;
-        hr = wait == WAIT_TIMEOUT ? HRESULT_FROM_WIN32(ERROR_WRITE_FAULT) : HrFromWin32(waitError);
-        TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"write timed out after %lu ms, %lu of %lu bytes out",
-                    limit, static_cast<unsigned long>(done), static_cast<unsigned long>(count));
+        if (done >= count) {
+            // Every byte went out just before the cancel: that is a completed write.
+            hr = S_OK;
+            break;
+        }
+        if (wait == CPortDevice::IoWait::TimedOut)
+            hr = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+        else if (wait == CPortDevice::IoWait::Aborted)
+            hr = HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED);
+        else
+            hr = HrFromWin32(waitError);
+        TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"write ended after %lu ms, %lu of %lu bytes out, %08lx",
+                    limit, static_cast<unsigned long>(done), static_cast<unsigned long>(count), hr);
     }
 
     request->CompleteWithInformation(hr, hr == S_OK ? count : done);

@@ -44,6 +44,8 @@ private:
 
     static DWORD WINAPI UsbReadThread(void *queue);
     void ReceiveLoop();
+    // Appends bytes the printer sent to the receive buffer.
+    void Receive(const BYTE *bytes, DWORD count);
 
     // Port requests (ioctl.cpp). Each gets the request's fixed-size input and fills its
     // fixed-size output; the sizes are checked before either is touched.

@@ -1,6 +1,6 @@
 // The platform calls through which the driver reaches hardware that a test machine does not
-// have: opening the USB printer, the printer's device-id request, and the device-object-name
-// property of the port device. The driver makes every such call through the table that
+// have: opening the USB printer, the reads and writes on it, the printer's device-id request,
+// and the device-object-name property of the port device. The driver makes every such call through the table that
 // ZulkorSetSeam installed, or straight to the platform when none is installed.
 //
 // Only the test harness installs a table, and only through the harness build of the DLL, which
@@ -18,6 +18,10 @@ struct ZulkorSeam
     // DeviceIoControl's signature: the printer's IEEE 1284 device-id request.
     BOOL(WINAPI *printerIoControl)(HANDLE printer, DWORD code, LPVOID input, DWORD inputSize, LPVOID output,
                                    DWORD outputSize, LPDWORD returned, LPOVERLAPPED overlapped);
+    // ReadFile's signature: the receive thread's reads from the printer.
+    BOOL(WINAPI *printerRead)(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped);
+    // WriteFile's signature: the writes of the port's data to the printer.
+    BOOL(WINAPI *printerWrite)(HANDLE printer, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
     // SetupDiGetDeviceRegistryPropertyW's signature: the device-object-name lookup.
     BOOL(WINAPI *deviceRegistryProperty)(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property,
                                          PDWORD type, PBYTE buffer, DWORD size, PDWORD required);

@@ -11,7 +11,7 @@ const size_t kVendorTagOffset = 8;
 const wchar_t kVendorTag[] = L"vid_9e7d";
 const size_t kVendorTagLength = 8;
 
-const ZulkorSeam kPlatform = {&CreateFileW, &DeviceIoControl, &SetupDiGetDeviceRegistryPropertyW};
+const ZulkorSeam kPlatform = {&CreateFileW, &DeviceIoControl, &ReadFile, &WriteFile, &SetupDiGetDeviceRegistryPropertyW};
 ZulkorSeam g_seam = kPlatform;
 
 // The create disposition of the port's open request (the framework's FILE_ values) as the
@@ -37,6 +37,10 @@ extern "C" void __cdecl ZulkorSetSeam(const ZulkorSeam *seam)
     if (seam) {
         if (seam->openPrinter)
             next.openPrinter = seam->openPrinter;
+        if (seam->printerRead)
+            next.printerRead = seam->printerRead;
+        if (seam->printerWrite)
+            next.printerWrite = seam->printerWrite;
         if (seam->printerIoControl)
             next.printerIoControl = seam->printerIoControl;
         if (seam->deviceRegistryProperty)
@@ -98,4 +102,19 @@ HANDLE OpenUsbPrinter(ULONG disposition, USHORT attributes, USHORT shareAccess)
     }
 
     return printer.IsSet() ? printer.Detach() : INVALID_HANDLE_VALUE;
+}
+
+bool CancelPendingIo(HANDLE handle, OVERLAPPED *ov, DWORD *moved, BOOL *succeeded)
+{
+    *moved = 0;
+    *succeeded = FALSE;
+    CancelIo(handle);
+    if (!HasOverlappedIoCompleted(ov) && WaitForSingleObject(ov->hEvent, kCancelGraceMs) != WAIT_OBJECT_0
+        && !HasOverlappedIoCompleted(ov)) {
+        TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"cancelled printer I/O still pending after %lu ms",
+                    static_cast<unsigned long>(kCancelGraceMs));
+        return false;
+    }
+    *succeeded = GetOverlappedResult(handle, ov, moved, FALSE);
+    return true;
 }

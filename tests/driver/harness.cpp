@@ -41,6 +41,8 @@ std::map<HANDLE, FakePrinter *> &PrinterHandles()
 
 } // namespace
 
+volatile LONG g_unexpectedCalls = 0;
+
 // --- Memory, requests, files -----------------------------------------------------------------
 
 void *Memory::Find(REFIID iid)
@@ -57,7 +59,7 @@ void *Memory::GetDataBuffer(SIZE_T *size)
     return m_bytes.empty() ? nullptr : m_bytes.data();
 }
 
-HRESULT Memory::CopyFromBuffer(SIZE_T offset, const void *source, SIZE_T size)
+HRESULT Memory::CopyFromBuffer(ULONG_PTR offset, void *source, SIZE_T size)
 {
     ++m_writes;
     if (offset > m_bytes.size() || size > m_bytes.size() - offset)
@@ -67,7 +69,7 @@ HRESULT Memory::CopyFromBuffer(SIZE_T offset, const void *source, SIZE_T size)
     return S_OK;
 }
 
-HRESULT Memory::CopyToBuffer(SIZE_T offset, void *destination, SIZE_T size)
+HRESULT Memory::CopyToBuffer(ULONG_PTR offset, void *destination, SIZE_T size)
 {
     ++m_reads;
     if (offset > m_bytes.size() || size > m_bytes.size() - offset)
@@ -182,18 +184,17 @@ HRESULT RegistryStore::GetNameCount(DWORD *count)
     return HRESULT_FROM_WIN32(rc);
 }
 
-HRESULT RegistryStore::GetNameAt(DWORD index, PROPVARIANT *name)
+// The name is handed to the caller, who releases it with delete[].
+HRESULT RegistryStore::GetNameAt(DWORD index, PWSTR *name)
 {
-    PropVariantInit(name);
+    *name = nullptr;
     wchar_t buffer[16384];
     DWORD length = 16384;
     LONG rc = RegEnumValueW(m_key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
     if (rc != ERROR_SUCCESS)
         return HRESULT_FROM_WIN32(rc);
-    size_t bytes = (length + 1) * sizeof(wchar_t);
-    name->pwszVal = static_cast<wchar_t *>(CoTaskMemAlloc(bytes));
-    memcpy(name->pwszVal, buffer, bytes);
-    name->vt = VT_LPWSTR;
+    *name = new wchar_t[length + 1];
+    memcpy(*name, buffer, (length + 1) * sizeof(wchar_t));
     return S_OK;
 }
 
@@ -229,25 +230,31 @@ HRESULT Device::RetrieveDeviceInstanceId(PWSTR buffer, DWORD *characters)
         *characters = needed;
         return kTooSmall;
     }
+    if (m_instanceIdAnswerLength) {
+        // A framework answering a length that is not the buffer's: the copy still fits.
+        memcpy(buffer, m_instanceId.c_str(), needed * sizeof(wchar_t));
+        *characters = m_instanceIdAnswerLength;
+        return S_OK;
+    }
     memcpy(buffer, m_instanceId.c_str(), needed * sizeof(wchar_t));
     *characters = needed;
     return S_OK;
 }
 
-HRESULT Device::CreateDeviceInterface(REFGUID interfaceClass, PCWSTR reference)
+HRESULT Device::CreateDeviceInterface(const GUID *interfaceClass, PCWSTR reference)
 {
-    if (reference)
+    if (!interfaceClass || reference)
         return E_INVALIDARG;
-    m_interfaces.push_back(interfaceClass);
+    m_interfaces.push_back(*interfaceClass);
     return S_OK;
 }
 
-HRESULT Device::AssignDeviceInterfaceState(REFGUID interfaceClass, PCWSTR /*reference*/, BOOL enable)
+HRESULT Device::AssignDeviceInterfaceState(const GUID *interfaceClass, PCWSTR /*reference*/, BOOL enable)
 {
-    if (std::find(m_interfaces.begin(), m_interfaces.end(), interfaceClass) == m_interfaces.end())
+    if (!interfaceClass || std::find(m_interfaces.begin(), m_interfaces.end(), *interfaceClass) == m_interfaces.end())
         return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
     if (enable)
-        m_enabledInterfaces.push_back(interfaceClass);
+        m_enabledInterfaces.push_back(*interfaceClass);
     return S_OK;
 }
 
@@ -289,7 +296,15 @@ HRESULT Device::RetrieveDevicePropertyStore(WDF_PROPERTY_STORE_ROOT *root, WDF_P
                                             WDF_PROPERTY_STORE_DISPOSITION * /*disposition*/)
 {
     *store = nullptr;
-    if (!root || root->LengthCb != sizeof(*root) || subkey)
+    if (!root)
+        return E_INVALIDARG;
+    StoreOpen open = {root->LengthCb, root->RootClass, L"", flags, access, subkey != nullptr};
+    if (root->RootClass == WdfPropertyStoreRootClassHardwareKey && root->Qualifier.HardwareKey.ServiceName)
+        open.name = root->Qualifier.HardwareKey.ServiceName;
+    else if (root->RootClass == WdfPropertyStoreRootClassLegacyHardwareKey && root->Qualifier.LegacyHardwareKey.LegacyMapName)
+        open.name = root->Qualifier.LegacyHardwareKey.LegacyMapName;
+    m_storeOpens.push_back(open);
+    if (root->LengthCb != sizeof(*root) || subkey)
         return E_INVALIDARG;
     HKEY key = nullptr;
     LONG rc;
@@ -498,6 +513,76 @@ HANDLE WINAPI SeamOpenPrinter(LPCWSTR path, DWORD access, DWORD share, LPSECURIT
     return h;
 }
 
+// Reads go to the pipe unless the printer holds this one for the test to complete.
+BOOL WINAPI SeamPrinterRead(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped)
+{
+    FakePrinter *printer = FakePrinter::ForHandle(h);
+    if (!printer || !printer->m_holdNextRead || !overlapped)
+        return ReadFile(h, buffer, size, read, overlapped);
+    printer->m_holdNextRead = false;
+    overlapped->Internal = 0x103;   // STATUS_PENDING
+    printer->m_heldBuffer = static_cast<BYTE *>(buffer);
+    printer->m_heldSize = size;
+    printer->m_heldRead = overlapped;
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+
+bool FakePrinter::WaitForHeldRead(DWORD timeoutMs)
+{
+    for (DWORD waited = 0; !m_heldRead && waited < timeoutMs; waited += 5)
+        Sleep(5);
+    return m_heldRead != nullptr;
+}
+
+void FakePrinter::CompleteHeldRead(const std::string &bytes)
+{
+    OVERLAPPED *ov = m_heldRead;
+    if (!ov)
+        return;
+    m_heldRead = nullptr;
+    const DWORD n = static_cast<DWORD>(std::min<size_t>(bytes.size(), m_heldSize));
+    memcpy(m_heldBuffer, bytes.data(), n);
+    ov->InternalHigh = n;
+    ov->Internal = 0;
+    SetEvent(ov->hEvent);
+}
+
+// Writes go to the pipe unless the printer has a scripted completion for this one.
+BOOL WINAPI SeamPrinterWrite(HANDLE h, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    FakePrinter *printer = FakePrinter::ForHandle(h);
+    if (printer)
+        ++printer->m_writesStarted;
+    if (!printer || printer->m_writeSteps.empty() || !overlapped)
+        return WriteFile(h, data, size, written, overlapped);
+    const FakePrinter::WriteStep step = printer->m_writeSteps.front();
+    printer->m_writeSteps.erase(printer->m_writeSteps.begin());
+    DWORD moved = 0;
+    LONG status = 0;
+    if (step.kind == FakePrinter::WriteStep::Short || step.kind == FakePrinter::WriteStep::Late) {
+        // The first bytes really go out, synchronously, before the write completes short.
+        moved = std::min(step.bytes, size);
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        OVERLAPPED ov = {};
+        ov.hEvent = event;
+        DWORD n = 0;
+        if (WriteFile(h, data, moved, nullptr, &ov) || GetLastError() == ERROR_IO_PENDING)
+            GetOverlappedResult(h, &ov, &n, TRUE);
+        CloseHandle(event);
+        moved = n;
+    } else if (step.kind == FakePrinter::WriteStep::Fail) {
+        status = static_cast<LONG>(0xC0000185);   // STATUS_IO_DEVICE_ERROR: ERROR_IO_DEVICE
+    }
+    // Completed asynchronously with that result, as a real overlapped write would be.
+    overlapped->Internal = static_cast<ULONG_PTR>(static_cast<ULONG>(status));
+    overlapped->InternalHigh = moved;
+    if (step.kind != FakePrinter::WriteStep::Late)
+        SetEvent(overlapped->hEvent);
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+
 namespace {
 
 BOOL WINAPI SeamPrinterIoControl(HANDLE h, DWORD code, LPVOID /*input*/, DWORD /*inputSize*/, LPVOID output,
@@ -511,6 +596,13 @@ BOOL WINAPI SeamPrinterIoControl(HANDLE h, DWORD code, LPVOID /*input*/, DWORD /
     if (printer->m_deviceIdError) {
         SetLastError(printer->m_deviceIdError);
         return FALSE;
+    }
+    if (printer->m_deviceIdSilent) {
+        // A real request on the printer's line that nothing answers: it stays pending until
+        // the driver cancels it.
+        if (ReadFile(h, output, outputSize, nullptr, overlapped))
+            return TRUE;
+        return FALSE;   // ERROR_IO_PENDING, as a real overlapped request
     }
     DWORD n = static_cast<DWORD>(std::min<size_t>(printer->m_deviceId.size(), outputSize));
     memcpy(output, printer->m_deviceId.data(), n);
@@ -548,7 +640,8 @@ BOOL WINAPI SeamDeviceRegistryProperty(HDEVINFO set, PSP_DEVINFO_DATA device, DW
     return TRUE;
 }
 
-const ZulkorSeam kHarnessSeam = {&SeamOpenPrinter, &SeamPrinterIoControl, &SeamDeviceRegistryProperty};
+const ZulkorSeam kHarnessSeam = {&SeamOpenPrinter, &SeamPrinterIoControl, &SeamPrinterRead, &SeamPrinterWrite,
+                                 &SeamDeviceRegistryProperty};
 
 } // namespace
 

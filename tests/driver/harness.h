@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace harness {
@@ -88,18 +89,83 @@ private:
     T *m_p = nullptr;
 };
 
+// --- Stubs of the framework's methods the driver does not call -------------------------------
+
+// Calls of framework methods that the harness does not implement. The driver must make none:
+// each such call is counted and answered with E_NOTIMPL (or a zero value).
+extern volatile LONG g_unexpectedCalls;
+
+template <class T>
+T Unexpected()
+{
+    InterlockedIncrement(&g_unexpectedCalls);
+    if constexpr (std::is_same<T, HRESULT>::value)
+        return E_NOTIMPL;
+    else if constexpr (!std::is_void<T>::value)
+        return T{};
+}
+
+#define HARNESS_STUB(ret, name, params) \
+    ret STDMETHODCALLTYPE name params override { return Unexpected<ret>(); }
+
+// Every method of a framework interface as a stub, from the interface's one method list; a fake
+// derives from these and overrides what it implements.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#define HARNESS_OBJECT_STUBS ZULKOR_METHODS_IWDFObject(HARNESS_STUB)
+struct MemoryStubs : IWDFMemory
+{
+    HARNESS_OBJECT_STUBS
+    ZULKOR_METHODS_IWDFMemory(HARNESS_STUB)
+};
+struct RequestStubs : IWDFIoRequest
+{
+    HARNESS_OBJECT_STUBS
+    ZULKOR_METHODS_IWDFIoRequest(HARNESS_STUB)
+};
+struct FileStubs : IWDFFile
+{
+    HARNESS_OBJECT_STUBS
+    ZULKOR_METHODS_IWDFFile(HARNESS_STUB)
+};
+struct QueueStubs : IWDFIoQueue
+{
+    HARNESS_OBJECT_STUBS
+    ZULKOR_METHODS_IWDFIoQueue(HARNESS_STUB)
+};
+struct StoreStubs : IWDFNamedPropertyStore2
+{
+    ZULKOR_METHODS_IWDFNamedPropertyStore(HARNESS_STUB)
+    ZULKOR_METHODS_IWDFNamedPropertyStore2(HARNESS_STUB)
+};
+struct DeviceStubs : IWDFDevice2
+{
+    HARNESS_OBJECT_STUBS
+    ZULKOR_METHODS_IWDFDevice(HARNESS_STUB)
+    ZULKOR_METHODS_IWDFDevice2(HARNESS_STUB)
+};
+struct DeviceInitStubs : IWDFDeviceInitialize
+{
+    ZULKOR_METHODS_IWDFDeviceInitialize(HARNESS_STUB)
+};
+struct DriverStubs : IWDFDriver
+{
+    HARNESS_OBJECT_STUBS
+    ZULKOR_METHODS_IWDFDriver(HARNESS_STUB)
+};
+#pragma GCC diagnostic pop
+
 // --- Requests --------------------------------------------------------------------------------
 
-class Memory : public IWDFMemory, public Unknown
+class Memory : public MemoryStubs, public Unknown
 {
 public:
     explicit Memory(std::vector<BYTE> bytes) : m_bytes(std::move(bytes)) {}
     HARNESS_IUNKNOWN()
-    STDMETHODIMP DeleteWdfObject() override { return S_OK; }
     void *STDMETHODCALLTYPE GetDataBuffer(SIZE_T *size) override;
     SIZE_T STDMETHODCALLTYPE GetSize() override { return m_bytes.size(); }
-    STDMETHODIMP CopyFromBuffer(SIZE_T offset, const void *source, SIZE_T size) override;
-    STDMETHODIMP CopyToBuffer(SIZE_T offset, void *destination, SIZE_T size) override;
+    STDMETHODIMP CopyFromBuffer(ULONG_PTR offset, void *source, SIZE_T size) override;
+    STDMETHODIMP CopyToBuffer(ULONG_PTR offset, void *destination, SIZE_T size) override;
 
     std::vector<BYTE> m_bytes;
     int m_reads = 0;    // CopyToBuffer calls
@@ -109,11 +175,10 @@ protected:
     void *Find(REFIID iid) override;
 };
 
-class Request : public IWDFIoRequest, public Unknown
+class Request : public RequestStubs, public Unknown
 {
 public:
     HARNESS_IUNKNOWN()
-    STDMETHODIMP DeleteWdfObject() override { return S_OK; }
     void STDMETHODCALLTYPE Complete(HRESULT status) override { CompleteWithInformation(status, 0); }
     void STDMETHODCALLTYPE CompleteWithInformation(HRESULT status, SIZE_T information) override;
     void STDMETHODCALLTYPE GetCreateParameters(ULONG *options, USHORT *attributes, USHORT *share) override;
@@ -134,11 +199,10 @@ protected:
     void *Find(REFIID iid) override;
 };
 
-class File : public IWDFFile, public Unknown
+class File : public FileStubs, public Unknown
 {
 public:
     HARNESS_IUNKNOWN()
-    STDMETHODIMP DeleteWdfObject() override { return S_OK; }
 
 protected:
     void *Find(REFIID iid) override;
@@ -146,15 +210,14 @@ protected:
 
 // --- Framework objects -----------------------------------------------------------------------
 
-class Queue : public IWDFIoQueue, public Unknown
+class Queue : public QueueStubs, public Unknown
 {
 public:
     HARNESS_IUNKNOWN()
-    STDMETHODIMP DeleteWdfObject() override { return S_OK; }
 
     Ref<IUnknown> m_callbacks;
     BOOL m_default = FALSE;
-    WDF_IO_QUEUE_DISPATCH_TYPE m_dispatch = WdfIoQueueDispatchInvalid;
+    WDF_IO_QUEUE_DISPATCH_TYPE m_dispatch = static_cast<WDF_IO_QUEUE_DISPATCH_TYPE>(0);
     BOOL m_powerManaged = FALSE;
     BOOL m_zeroLength = TRUE;
 
@@ -163,7 +226,7 @@ protected:
 };
 
 // A property store over a real registry key.
-class RegistryStore : public IWDFNamedPropertyStore2, public Unknown
+class RegistryStore : public StoreStubs, public Unknown
 {
 public:
     explicit RegistryStore(HKEY key) : m_key(key) {}
@@ -172,7 +235,7 @@ public:
     STDMETHODIMP GetNamedValue(PCWSTR name, PROPVARIANT *value) override;
     STDMETHODIMP SetNamedValue(PCWSTR name, const PROPVARIANT *value) override;
     STDMETHODIMP GetNameCount(DWORD *count) override;
-    STDMETHODIMP GetNameAt(DWORD index, PROPVARIANT *name) override;
+    STDMETHODIMP GetNameAt(DWORD index, PWSTR *name) override;
     STDMETHODIMP DeleteNamedValue(PCWSTR name) override;
 
 protected:
@@ -182,15 +245,26 @@ private:
     HKEY m_key;
 };
 
-class Device : public IWDFDevice2, public IWDFPropertyStoreFactory, public Unknown
+// One property store the driver opened, as it asked for it.
+struct StoreOpen
+{
+    ULONG length;                              // the root's LengthCb
+    WDF_PROPERTY_STORE_ROOT_CLASS rootClass;
+    std::wstring name;                         // service name or legacy map name
+    WDF_PROPERTY_STORE_RETRIEVE_FLAGS flags;
+    REGSAM access;
+    bool subkey;                               // a subkey path was given
+};
+
+class Device : public DeviceStubs, public IWDFPropertyStoreFactory, public Unknown
 {
 public:
     Device(IUnknown *callbacks, std::wstring storeRoot, std::wstring instanceId);
     HARNESS_IUNKNOWN()
-    STDMETHODIMP DeleteWdfObject() override { return S_OK; }
+    using DeviceStubs::RetrieveDevicePropertyStore;
     STDMETHODIMP RetrieveDeviceInstanceId(PWSTR buffer, DWORD *characters) override;
-    STDMETHODIMP CreateDeviceInterface(REFGUID interfaceClass, PCWSTR reference) override;
-    STDMETHODIMP AssignDeviceInterfaceState(REFGUID interfaceClass, PCWSTR reference, BOOL enable) override;
+    STDMETHODIMP CreateDeviceInterface(const GUID *interfaceClass, PCWSTR reference) override;
+    STDMETHODIMP AssignDeviceInterfaceState(const GUID *interfaceClass, PCWSTR reference, BOOL enable) override;
     STDMETHODIMP CreateSymbolicLink(PCWSTR name) override;
     STDMETHODIMP CreateIoQueue(IUnknown *callbacks, BOOL defaultQueue, WDF_IO_QUEUE_DISPATCH_TYPE dispatch,
                                BOOL powerManaged, BOOL allowZeroLength, IWDFIoQueue **queue) override;
@@ -211,6 +285,9 @@ public:
     std::vector<std::wstring> m_links;
     std::vector<GUID> m_notifications;
     std::vector<std::wstring> m_storesOpened;   // "hw", or the legacy map name
+    std::vector<StoreOpen> m_storeOpens;        // every open, as the driver asked for it
+    // When set, the instance-id query into a buffer answers this length instead of the true one.
+    DWORD m_instanceIdAnswerLength = 0;
     bool m_removed = false;
 
     // Failure injection: results returned instead of doing the work.
@@ -222,7 +299,7 @@ protected:
     void *Find(REFIID iid) override;
 };
 
-class DeviceInit : public IWDFDeviceInitialize, public Unknown
+class DeviceInit : public DeviceInitStubs, public Unknown
 {
 public:
     HARNESS_IUNKNOWN()
@@ -231,18 +308,17 @@ public:
         m_constraint = constraint;
         ++m_constraintCalls;
     }
-    WDF_CALLBACK_CONSTRAINT m_constraint = WdfCallbackConstraintInvalid;
+    WDF_CALLBACK_CONSTRAINT m_constraint = static_cast<WDF_CALLBACK_CONSTRAINT>(-1);   // never set
     int m_constraintCalls = 0;
 
 protected:
     void *Find(REFIID iid) override;
 };
 
-class Driver : public IWDFDriver, public Unknown
+class Driver : public DriverStubs, public Unknown
 {
 public:
     HARNESS_IUNKNOWN()
-    STDMETHODIMP DeleteWdfObject() override { return S_OK; }
     STDMETHODIMP CreateDevice(IWDFDeviceInitialize *init, IUnknown *callbacks, IWDFDevice **device) override;
 
     std::wstring m_storeRoot;
@@ -382,6 +458,28 @@ public:
     // Its device-id answer; an empty one with `failWith` set makes the request fail.
     std::string m_deviceId = "MFG:Tarvelon;CMD:ESC/POS;MDL:TM;CLS:PRINTER;";
     DWORD m_deviceIdError = 0;
+    // A printer that never answers the device-id request: it stays pending until cancelled.
+    bool m_deviceIdSilent = false;
+
+    // How the printer completes the driver's next writes, one step per write started; with no
+    // steps left every write goes to the pipe as it is.
+    struct WriteStep
+    {
+        // Short: `bytes` go out and the write completes with that count. Zero: it completes
+        // having moved nothing. Fail: it completes with ERROR_IO_DEVICE. Late: `bytes` go out
+        // and the write is complete, but its event is never signalled, as for a completion
+        // that lands between the driver's time-out and its cancel.
+        enum Kind { Short, Zero, Fail, Late } kind;
+        DWORD bytes;
+    };
+    std::vector<WriteStep> m_writeSteps;
+    int m_writesStarted = 0;
+
+    // With this set, the receive thread's next read is held pending, untouched by the pipe,
+    // until CompleteHeldRead completes it (from any thread) with `bytes`.
+    volatile bool m_holdNextRead = false;
+    bool WaitForHeldRead(DWORD timeoutMs);
+    void CompleteHeldRead(const std::string &bytes);
     bool m_openFails = false;
 
     // The last open the driver made through the seam.
@@ -404,6 +502,11 @@ private:
     SP_DEVINFO_DATA m_devInfoData = {};
     SP_DEVICE_INTERFACE_DATA m_interface = {};
     friend HANDLE WINAPI SeamOpenPrinter(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+    friend BOOL WINAPI SeamPrinterWrite(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    friend BOOL WINAPI SeamPrinterRead(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    OVERLAPPED *volatile m_heldRead = nullptr;
+    BYTE *m_heldBuffer = nullptr;
+    DWORD m_heldSize = 0;
 };
 
 // Installs the harness seam into the harness DLL (printer opens, device-id requests and the

@@ -6,6 +6,7 @@
 #include "internal.h"
 #include "printer_emulator_client.h"
 
+#include <functional>
 #include <thread>
 
 using namespace harness;
@@ -78,6 +79,20 @@ protected:
         for (int i = 0; i < 200 && Buffered() < before + bytes.size(); ++i)
             Sleep(5);
         ASSERT_EQ(before + bytes.size(), Buffered());
+    }
+
+    // A device-id request (`code`) to a printer that never answers it.
+    Ref<Request> AskSilentPrinter(ULONG code, long outputSize)
+    {
+        m_printer->m_deviceIdSilent = true;
+        return m_port->Control(code, nullptr, outputSize);
+    }
+
+    // A write of 64 KiB, more than the line holds, to a printer that takes nothing.
+    Ref<Request> WriteToStalledPrinter(DWORD writeMultiplier, DWORD writeConstant)
+    {
+        SetTimeouts(0, 0, writeMultiplier, writeConstant);
+        return m_port->Write(Pattern(64 * 1024));
     }
 
     File m_file;
@@ -408,6 +423,202 @@ TEST_F(PortIo, StalledPrinterOnASerialLineGetsExactlyTheBytesReported)
     EXPECT_EQ(reported, emulator.WaitFor(reported + 1, 1000));
     EXPECT_TRUE(emulator.Received() == data.substr(0, reported));
     emulator.Clear();
+}
+
+// How the printer completes a write: short (the rest follows), with nothing moved or with a
+// failure (started again, three attempts in a row at most), or complete just as the driver's
+// wait times out (that is a completed write, not a fault).
+TEST_F(PortIo, WriteCompletionsShortEmptyFailedAndLate)
+{
+    using Step = FakePrinter::WriteStep;
+    const HRESULT kIoDevice = HRESULT_FROM_WIN32(ERROR_IO_DEVICE);
+    const HRESULT kFault = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+    struct Row
+    {
+        const char *what;
+        std::vector<Step> steps;
+        HRESULT status;
+        SIZE_T reported;
+        int writes;          // writes the driver started
+        size_t received;     // bytes the printer got, from the front of the data
+    };
+    const Row rows[] = {
+        // what                     printer's completions                          status  reported writes received
+        {"short, then the rest", {{Step::Short, 10}}, S_OK, 100, 2, 100},
+        {"short twice", {{Step::Short, 10}, {Step::Short, 20}}, S_OK, 100, 3, 100},
+        {"nothing moved once", {{Step::Zero, 0}}, S_OK, 100, 2, 100},
+        {"failed twice", {{Step::Fail, 0}, {Step::Fail, 0}}, S_OK, 100, 3, 100},
+        {"nothing moved three times", {{Step::Zero, 0}, {Step::Zero, 0}, {Step::Zero, 0}}, kFault, 0, 3, 0},
+        {"failed three times", {{Step::Fail, 0}, {Step::Fail, 0}, {Step::Fail, 0}}, kIoDevice, 0, 3, 0},
+        {"short, then failed three times",
+         {{Step::Short, 10}, {Step::Fail, 0}, {Step::Fail, 0}, {Step::Fail, 0}}, kIoDevice, 10, 4, 10},
+        {"progress resets the count",
+         {{Step::Zero, 0}, {Step::Zero, 0}, {Step::Short, 5}, {Step::Zero, 0}, {Step::Zero, 0}}, S_OK, 100, 6, 100},
+        {"all out at the time-out", {{Step::Late, 100}}, S_OK, 100, 1, 100},
+        {"part out at the time-out", {{Step::Late, 30}}, kFault, 30, 1, 30},
+    };
+    Open();
+    SetTimeouts(0, 0, 0, 50);
+    const std::string data = Pattern(100);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        m_printer->m_writeSteps = row.steps;
+        m_printer->m_writesStarted = 0;
+        Ref<Request> r = m_port->Write(data);
+        EXPECT_EQ(1, r->m_completions);
+        EXPECT_EQ(row.status, r->m_status);
+        EXPECT_EQ(row.reported, r->m_information);
+        EXPECT_EQ(row.writes, m_printer->m_writesStarted);
+        EXPECT_TRUE(m_printer->m_writeSteps.empty());
+        EXPECT_TRUE(m_printer->Receive(data.size(), 200) == data.substr(0, row.received));
+    }
+}
+
+// A request that waits on the printer holds the connection; closing the port from another
+// thread must end it at once: the request completes with an error, the close returns within a
+// bound, and every handle of the connection is closed (once: the count comes back exactly).
+TEST_F(PortIo, CloseEndsARequestWaitingOnThePrinter)
+{
+    struct Row
+    {
+        const char *what;
+        std::function<Ref<Request>()> request;
+        HRESULT status;
+    };
+    const Row rows[] = {
+        {"device id at a printer that never answers",
+         [this] { return AskSilentPrinter(0x16000C, 4096); },
+         HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)},
+        {"device-id size at a printer that never answers",
+         [this] { return AskSilentPrinter(0x160010, 4); },
+         HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)},
+        {"write stalled with an infinite write time-out",
+         [this] { return WriteToStalledPrinter(0, MAXDWORD); },
+         HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)},
+        // 64 KiB x 64 Ki + 4 Ki wraps to 4096 in 32 bits
+        {"write stalled with a limit that wraps",
+         [this] { return WriteToStalledPrinter(0x10000, 0x1000); },
+         HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)},
+    };
+    // One connection first, so that the fake printer's own pipe exists when counting.
+    Open();
+    m_port->CloseFile(&m_file);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        const long before = CountProcessHandles();
+        Open();
+        struct Call
+        {
+            const Row *row;
+            Ref<Request> result;
+            static DWORD WINAPI Run(void *p)
+            {
+                Call *c = static_cast<Call *>(p);
+                c->result = c->row->request();
+                return 0;
+            }
+        } call = {&row, Ref<Request>()};
+        HANDLE thread = CreateThread(nullptr, 0, &Call::Run, &call, 0, nullptr);
+        ASSERT_NE(nullptr, thread);
+        Sleep(300);   // the request is now waiting on the printer
+        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 0));
+        const HANDLE printer = m_printer->m_lastHandle;
+        const DWORD start = GetTickCount();
+        m_port->CloseFile(&m_file);
+        const DWORD closeMs = GetTickCount() - start;
+        EXPECT_LT(closeMs, 3000u);
+        ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 10000));
+        CloseHandle(thread);
+        ASSERT_TRUE(call.result);
+        EXPECT_EQ(1, call.result->m_completions);
+        EXPECT_EQ(row.status, call.result->m_status);
+        DWORD flags = 0;
+        EXPECT_FALSE(GetHandleInformation(printer, &flags));   // the printer handle is gone
+        m_printer->m_deviceIdSilent = false;
+        EXPECT_EQ(before, CountProcessHandles());
+    }
+    // The port opens and works as before.
+    Open();
+    SetTimeouts(0, 0, 0, 0);
+    ASSERT_EQ(S_OK, m_port->Write("again")->m_status);
+    EXPECT_EQ("again", m_printer->Receive(5));
+}
+
+// Without a close, the same waits end on their own after a fixed limit.
+TEST_F(PortIo, WaitsOnThePrinterEndAfterTheirLimit)
+{
+    struct Row
+    {
+        const char *what;
+        std::function<Ref<Request>()> request;
+        HRESULT status;
+    };
+    const Row rows[] = {
+        {"device id at a printer that never answers",
+         [this] { return AskSilentPrinter(0x16000C, 4096); },
+         HRESULT_FROM_WIN32(WAIT_TIMEOUT)},
+        {"write stalled with an infinite write time-out",
+         [this] { return WriteToStalledPrinter(0, MAXDWORD); },
+         HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)},
+        {"write stalled with a limit past 32 bits (wrapped: 49 days)",
+         [this] { return WriteToStalledPrinter(0x10000, MAXDWORD - 1); },   // 64 KiB x 64 Ki + MAXDWORD - 1
+         HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)},
+    };
+    Open();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        const DWORD start = GetTickCount();
+        Ref<Request> r = row.request();
+        const DWORD elapsed = GetTickCount() - start;
+        m_printer->m_deviceIdSilent = false;
+        EXPECT_EQ(row.status, r->m_status);
+        EXPECT_GE(elapsed + 50, 5000u);
+        EXPECT_LT(elapsed, 7500u);
+        m_printer->Receive(128 * 1024, 300);   // drain what the stalled write left in the line
+    }
+    SetTimeouts(0, 0, 0, 0);
+    EXPECT_EQ(S_OK, m_port->Control(0x160010, nullptr, 4)->m_status);
+}
+
+// Bytes of a read that completes while the port closes (after the stop signal, before the
+// cancel takes effect) are kept for the next connection.
+TEST_F(PortIo, BytesOfAReadCompletingAtTheCloseAreKept)
+{
+    struct Row
+    {
+        const char *what;
+        DWORD completeAfterMs;   // after the close began
+    };
+    const Row rows[] = {
+        {"completes during the close", 100},
+        {"completes at once", 0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        m_printer->m_holdNextRead = true;
+        Open();
+        ASSERT_TRUE(m_printer->WaitForHeldRead(1000));
+        struct Late
+        {
+            FakePrinter *printer;
+            DWORD delayMs;
+            static DWORD WINAPI Run(void *p)
+            {
+                Late *late = static_cast<Late *>(p);
+                Sleep(late->delayMs);
+                late->printer->CompleteHeldRead("late");
+                return 0;
+            }
+        } late = {m_printer.get(), row.completeAfterMs};
+        HANDLE thread = CreateThread(nullptr, 0, &Late::Run, &late, 0, nullptr);
+        ASSERT_NE(nullptr, thread);
+        m_port->CloseFile(&m_file);
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 5000));
+        CloseHandle(thread);
+        Open();
+        EXPECT_EQ("late", OutputReturned(m_port->Read(16).Get()));
+        m_port->CloseFile(&m_file);
+    }
 }
 
 // --- Device id -------------------------------------------------------------------------------

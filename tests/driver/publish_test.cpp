@@ -41,7 +41,7 @@ TEST(DriverModule, ShippedDllExportsTheTwoFrameworkEntryPointsOnly)
     ASSERT_NE(nullptr, version);
     EXPECT_EQ(1u, version->MajorNumber);
     EXPECT_EQ(9u, version->MinorNumber);
-    EXPECT_EQ(0u, version->ServiceVersion);
+    EXPECT_EQ(0u, version->ServiceNumber);
 }
 
 TEST(DriverModule, ClassObjects)

@@ -1,0 +1,127 @@
+// Compile-time checks of the framework's binary interface as wudf.h declares it, for the 32-bit
+// and the 64-bit build alike: the slot number of every method the driver calls or implements,
+// the slot count of every interface (so no method is missing or extra anywhere in the list), the
+// size of every structure the driver passes and the offset of every member it writes or reads.
+// The numbers are the framework's: slot 0-2 are IUnknown's, 3-7 IWDFObject's where an interface
+// derives from it, then the interface's own methods in the order the framework defines them.
+#pragma once
+
+#include <cstddef>
+
+// The slot of `method` (a member of itf##Slots, a dotted path for inherited ones).
+#define ZULKOR_SLOT_OF(itf, method) (offsetof(itf##Slots, method) / sizeof(void *))
+#define ZULKOR_CHECK_SLOT(itf, method, slot) \
+    static_assert(ZULKOR_SLOT_OF(itf, method) == (slot), #itf "::" #method " must be slot " #slot)
+// An interface with `count` slots in all, and nothing but its table pointer in an object.
+#define ZULKOR_CHECK_SLOTS(itf, count)                                                      \
+    static_assert(sizeof(itf##Slots) == (count) * sizeof(void *), #itf " must have " #count " slots"); \
+    static_assert(sizeof(itf) == sizeof(void *), #itf " must hold its table pointer only")
+
+static_assert(sizeof(IUnknownSlots) == 3 * sizeof(void *), "IUnknown has three slots");
+
+ZULKOR_CHECK_SLOTS(IWDFObject, 8);
+ZULKOR_CHECK_SLOT(IWDFObject, DeleteWdfObject, 3);
+ZULKOR_CHECK_SLOT(IWDFObject, AcquireLock, 6);
+ZULKOR_CHECK_SLOT(IWDFObject, ReleaseLock, 7);
+
+ZULKOR_CHECK_SLOTS(IWDFDriver, 14);
+ZULKOR_CHECK_SLOT(IWDFDriver, CreateDevice, 8);
+ZULKOR_CHECK_SLOT(IWDFDriver, RetrieveVersionString, 13);
+
+ZULKOR_CHECK_SLOTS(IWDFDeviceInitialize, 11);
+ZULKOR_CHECK_SLOT(IWDFDeviceInitialize, SetLockingConstraint, 4);
+ZULKOR_CHECK_SLOT(IWDFDeviceInitialize, GetPnpCapability, 10);
+
+ZULKOR_CHECK_SLOTS(IWDFDevice, 25);
+ZULKOR_CHECK_SLOT(IWDFDevice, RetrieveDevicePropertyStore, 8);
+ZULKOR_CHECK_SLOT(IWDFDevice, RetrieveDeviceInstanceId, 10);
+ZULKOR_CHECK_SLOT(IWDFDevice, CreateIoQueue, 14);
+ZULKOR_CHECK_SLOT(IWDFDevice, CreateDeviceInterface, 15);
+ZULKOR_CHECK_SLOT(IWDFDevice, AssignDeviceInterfaceState, 16);
+ZULKOR_CHECK_SLOT(IWDFDevice, CreateSymbolicLink, 24);
+
+ZULKOR_CHECK_SLOTS(IWDFDevice2, 35);
+ZULKOR_CHECK_SLOT(IWDFDevice2, inherited.CreateSymbolicLink, 24);
+ZULKOR_CHECK_SLOT(IWDFDevice2, RegisterRemoteInterfaceNotification, 29);
+ZULKOR_CHECK_SLOT(IWDFDevice2, GetSystemPowerAction, 34);
+
+ZULKOR_CHECK_SLOTS(IWDFNamedPropertyStore, 7);
+ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore, GetNamedValue, 3);
+ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore, SetNamedValue, 4);
+ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore, GetNameCount, 5);
+ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore, GetNameAt, 6);
+ZULKOR_CHECK_SLOTS(IWDFNamedPropertyStore2, 8);
+ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore2, DeleteNamedValue, 7);
+
+ZULKOR_CHECK_SLOTS(IWDFPropertyStoreFactory, 4);
+ZULKOR_CHECK_SLOT(IWDFPropertyStoreFactory, RetrieveDevicePropertyStore, 3);
+
+ZULKOR_CHECK_SLOTS(IWDFIoQueue, 20);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, GetDevice, 8);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, PurgeSynchronously, 19);
+
+ZULKOR_CHECK_SLOTS(IWDFIoRequest, 31);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, CompleteWithInformation, 8);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, Complete, 10);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetCreateParameters, 13);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetOutputMemory, 17);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetInputMemory, 18);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetCompletionParams, 30);
+
+ZULKOR_CHECK_SLOTS(IWDFMemory, 14);
+ZULKOR_CHECK_SLOT(IWDFMemory, CopyToBuffer, 9);
+ZULKOR_CHECK_SLOT(IWDFMemory, CopyFromBuffer, 10);
+ZULKOR_CHECK_SLOT(IWDFMemory, GetSize, 11);
+ZULKOR_CHECK_SLOT(IWDFMemory, GetDataBuffer, 12);
+
+ZULKOR_CHECK_SLOTS(IWDFFile, 10);
+ZULKOR_CHECK_SLOTS(IWDFRemoteInterfaceInitialize, 5);
+
+ZULKOR_CHECK_SLOTS(IDriverEntry, 6);
+ZULKOR_CHECK_SLOT(IDriverEntry, OnInitialize, 3);
+ZULKOR_CHECK_SLOT(IDriverEntry, OnDeviceAdd, 4);
+ZULKOR_CHECK_SLOT(IDriverEntry, OnDeinitialize, 5);
+
+// The callback interfaces have one method each, right after IUnknown's.
+ZULKOR_CHECK_SLOTS(IObjectCleanup, 4);
+ZULKOR_CHECK_SLOT(IObjectCleanup, OnCleanup, 3);
+ZULKOR_CHECK_SLOTS(IPnpCallbackRemoteInterfaceNotification, 4);
+ZULKOR_CHECK_SLOT(IPnpCallbackRemoteInterfaceNotification, OnRemoteInterfaceArrival, 3);
+ZULKOR_CHECK_SLOTS(IFileCallbackCleanup, 4);
+ZULKOR_CHECK_SLOT(IFileCallbackCleanup, OnCleanupFile, 3);
+ZULKOR_CHECK_SLOTS(IQueueCallbackCreate, 4);
+ZULKOR_CHECK_SLOT(IQueueCallbackCreate, OnCreateFile, 3);
+ZULKOR_CHECK_SLOTS(IQueueCallbackRead, 4);
+ZULKOR_CHECK_SLOT(IQueueCallbackRead, OnRead, 3);
+ZULKOR_CHECK_SLOTS(IQueueCallbackWrite, 4);
+ZULKOR_CHECK_SLOT(IQueueCallbackWrite, OnWrite, 3);
+ZULKOR_CHECK_SLOTS(IQueueCallbackDeviceIoControl, 4);
+ZULKOR_CHECK_SLOT(IQueueCallbackDeviceIoControl, OnDeviceIoControl, 3);
+ZULKOR_CHECK_SLOTS(IRequestCallbackCancel, 4);
+ZULKOR_CHECK_SLOT(IRequestCallbackCancel, OnCancel, 3);
+
+// Structures and enums.
+static_assert(sizeof(UMDF_VERSION_DATA) == 12, "version record: three 32-bit numbers");
+static_assert(offsetof(UMDF_VERSION_DATA, MinorNumber) == 4 && offsetof(UMDF_VERSION_DATA, ServiceNumber) == 8,
+              "version record member order");
+static_assert(sizeof(WDF_CALLBACK_CONSTRAINT) == 4 && sizeof(WDF_IO_QUEUE_DISPATCH_TYPE) == 4
+                  && sizeof(WDF_PROPERTY_STORE_ROOT_CLASS) == 4 && sizeof(WDF_PROPERTY_STORE_RETRIEVE_FLAGS) == 4,
+              "enums travel as 32-bit values");
+static_assert(WdfDeviceLevel == 1 && WdfIoQueueDispatchSequential == 1, "callback and dispatch values");
+static_assert(WdfPropertyStoreRootClassHardwareKey == 0 && WdfPropertyStoreRootClassLegacyHardwareKey == 3,
+              "property store root classes");
+static_assert(WdfPropertyStoreNormal == 0 && WdfPropertyStoreCreateVolatile == 2, "property store flags");
+static_assert(offsetof(WDF_PROPERTY_STORE_ROOT, LengthCb) == 0, "root length first");
+static_assert(offsetof(WDF_PROPERTY_STORE_ROOT, RootClass) == 4, "root class second");
+static_assert(offsetof(WDF_PROPERTY_STORE_ROOT, Qualifier) == 8, "qualifier after the two 32-bit fields");
+static_assert(offsetof(WDF_PROPERTY_STORE_ROOT, Qualifier.HardwareKey.ServiceName) == 8
+                  && offsetof(WDF_PROPERTY_STORE_ROOT, Qualifier.LegacyHardwareKey.LegacyMapName) == 8
+                  && offsetof(WDF_PROPERTY_STORE_ROOT, Qualifier.DeviceInterfaceKey.ReferenceString)
+                         == 8 + sizeof(void *),
+              "qualifier members");
+// 16 bytes in the 32-bit build, 24 in the 64-bit one: the union is two pointers wide.
+static_assert(sizeof(WDF_PROPERTY_STORE_ROOT) == 8 + 2 * sizeof(void *), "property store root size");
+static_assert(sizeof(void *) == 4 ? sizeof(WDF_PROPERTY_STORE_ROOT) == 16 : sizeof(WDF_PROPERTY_STORE_ROOT) == 24,
+              "property store root size per processor variant");
+static_assert(sizeof(WDFMEMORY_OFFSET) == 2 * sizeof(void *), "memory offset: two pointer-wide values");
+static_assert(sizeof(PROPVARIANT) == (sizeof(void *) == 4 ? 16 : 24), "PROPVARIANT as the platform lays it out");
