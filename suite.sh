@@ -78,18 +78,6 @@ start_wineserver() {
     WINEPREFIX=$1 wineserver -p >/dev/null 2>&1 </dev/null || true
 }
 
-# The first program of a prefix brings up Wine's own services; when a dozen test programs
-# start at once on a prefix that is still cold, one of them has been seen to hang at start.
-# One small program first, alone and bounded, and once more if it does not come back.
-warm_prefix() {
-    local i
-    for i in 1 2; do
-        WINEPREFIX=$1 timeout 60 wine reg query 'HKCU\Software' >/dev/null 2>&1 </dev/null && return 0
-        log "warming the prefix $1 did not finish (try $i)"
-    done
-    return 0
-}
-
 setup_prefix32() {
     if [ ! -f "$PREFIX32/system.reg" ]; then
         log "creating the win32 Wine prefix"
@@ -158,8 +146,6 @@ cmd_build() {
 cmd_test() {
     cmd_build
     start_xvfb
-    warm_prefix "$PREFIX32"
-    warm_prefix "$PREFIX64"
     # Platform-free cores natively under AddressSanitizer and UndefinedBehaviorSanitizer, with
     # a bounded fuzzing run each.
     BUILD_DIR=$BUILD/native FUZZ_SECONDS=${FUZZ_SECONDS:-120} "$ROOT/tests/native/run-native.sh"

@@ -42,7 +42,7 @@ if(TARGET pelkrane_ui AND TARGET devcon_standin)
   # No window manager under Xvfb: the test program's windows stay unmanaged (see
   # tests/setup-utility/gui.cmake).
   add_test(NAME installer_gui_tests_unmanaged_windows
-           COMMAND wine reg add "HKCU\\Software\\Wine\\AppDefaults\\installer_gui_tests.exe\\X11 Driver"
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/emulator/wine-detached.sh reg add "HKCU\\Software\\Wine\\AppDefaults\\installer_gui_tests.exe\\X11 Driver"
                    /v Managed /d N /f)
   set_tests_properties(installer_gui_tests_unmanaged_windows PROPERTIES
     ENVIRONMENT "${SUITE_TEST_ENV}" FIXTURES_SETUP installer_gui_windows TIMEOUT 120)

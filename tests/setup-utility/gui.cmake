@@ -45,7 +45,7 @@ foreach(program ${GUI_TEST_PROGRAMS})
   # take the focus from one another.
   set_property(TEST ${program} APPEND PROPERTY RESOURCE_LOCK x_display)
   add_test(NAME ${program}_unmanaged_windows
-           COMMAND wine reg add "HKCU\\Software\\Wine\\AppDefaults\\${program}.exe\\X11 Driver"
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/emulator/wine-detached.sh reg add "HKCU\\Software\\Wine\\AppDefaults\\${program}.exe\\X11 Driver"
                    /v Managed /d N /f)
   set_tests_properties(${program}_unmanaged_windows PROPERTIES
     ENVIRONMENT "${SUITE_TEST_ENV}" FIXTURES_SETUP ${program}_windows TIMEOUT 120)
