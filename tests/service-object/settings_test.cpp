@@ -419,4 +419,77 @@ TEST(SerialLine, OutOfRangeIndexesKeepTheLineAsItWas)
     }
 }
 
+TEST(SerialLine, HandShakeAndReadTimeouts)
+{
+    PrinterEmulator emu(0);
+    TestDeviceKey key(L"SettingsTest.HandShake");
+    key.SetString(L"Port", emu.PortName());
+    const struct { DWORD handshakeIdx; bool rtscts; } rows[] = {
+        // HandShake  RTS/CTS at the printer
+        {0, false},
+        {1, true},
+        {2, true},
+        {0, false},   // and off again
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << "HandShake " << row.handshakeIdx);
+        WriteSerial(key, 6, 1, 0, 1, row.handshakeIdx);
+        PrinterPtr printer = NewPrinter();
+        ASSERT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
+        ASSERT_EQ(0, Claim(*printer));
+        EXPECT_EQ(row.rtscts, emu.LineSettings().rtscts);
+        // Reads end with what has arrived, never waiting for a full buffer.
+        COMMTIMEOUTS timeouts;
+        memset(&timeouts, 0x5A, sizeof(timeouts));
+        ASSERT_TRUE(GetCommTimeouts(printer->PortHandle(), &timeouts));
+        EXPECT_EQ(MAXDWORD, timeouts.ReadIntervalTimeout);
+        EXPECT_EQ(0u, timeouts.ReadTotalTimeoutMultiplier);
+        EXPECT_EQ(0u, timeouts.ReadTotalTimeoutConstant);
+        EXPECT_EQ(0, ReleaseDev(*printer));
+    }
+}
+
+TEST(SerialLine, ANameNotBeginningWithComGetsNoLineSetUp)
+{
+    PrinterEmulator emu(0);
+    TestDeviceKey key(L"SettingsTest.NotCom");
+    std::wstring lower = emu.PortName();
+    for (wchar_t &c : lower)
+        c = static_cast<wchar_t>(towlower(c));
+    const std::wstring rows[] = {
+        emu.AliasName(),   // the same printer published under another name
+        lower,             // "COM" is compared with its letter case
+    };
+    for (const std::wstring &port : rows) {
+        SCOPED_TRACE(testing::Message() << "port " << port);
+        // The line as a COM claim leaves it: 19200 baud, two stop bits, RTS/CTS.
+        key.SetString(L"Port", emu.PortName());
+        WriteSerial(key, 7, 1, 0, 0, 1);
+        {
+            PrinterPtr printer = NewPrinter();
+            ASSERT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
+            ASSERT_EQ(0, Claim(*printer));
+        }
+
+        key.SetString(L"Port", port);
+        WriteSerial(key, 6, 1, 0, 1, 0);
+        PrinterPtr printer = NewPrinter();
+        ASSERT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
+        ASSERT_EQ(0, Claim(*printer));
+        PrinterEmulator::Line line = emu.LineSettings();
+        EXPECT_EQ(19200, line.baud);
+        EXPECT_EQ(2, line.stop);
+        EXPECT_TRUE(line.rtscts);
+        COMMTIMEOUTS timeouts = {};
+        ASSERT_TRUE(GetCommTimeouts(printer->PortHandle(), &timeouts));
+        EXPECT_NE(MAXDWORD, timeouts.ReadIntervalTimeout) << "no time-outs were set either";
+
+        // The port still carries the printer's bytes.
+        emu.Clear();
+        const uint8_t bytes[] = {0x1B, 0x40};
+        EXPECT_EQ(2, printer->WritePort(bytes, 2));
+        EXPECT_EQ(2u, emu.WaitFor(2, 2000));
+    }
+}
+
 } // namespace
