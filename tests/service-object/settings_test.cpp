@@ -52,6 +52,15 @@ std::string Describe(const SerialRow &r)
     return text;
 }
 
+// An object opened on the key and claimed; the claim ends when the holder goes.
+PrinterPtr ClaimedPrinter(const TestDeviceKey &key)
+{
+    PrinterPtr printer = NewPrinter();
+    EXPECT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
+    EXPECT_EQ(0, Claim(*printer));
+    return printer;
+}
+
 void WriteSerial(const TestDeviceKey &key, DWORD baud, DWORD bits, DWORD parity, DWORD stop, DWORD hs)
 {
     key.SetDword(L"Baudrate", baud);
@@ -401,15 +410,9 @@ TEST(SerialLine, OutOfRangeIndexesKeepTheLineAsItWas)
     TestDeviceKey key(L"SettingsTest.LineKept");
     key.SetString(L"Port", emu.PortName());
     WriteSerial(key, 7, 0, 1, 0, 0);   // 19200 7E2
-    {
-        PrinterPtr printer = NewPrinter();
-        ASSERT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
-        ASSERT_EQ(0, Claim(*printer));
-    }
+    ClaimedPrinter(key);
     WriteSerial(key, 11, 2, 3, 3, 3);
-    PrinterPtr printer = NewPrinter();
-    ASSERT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
-    ASSERT_EQ(0, Claim(*printer));
+    PrinterPtr printer = ClaimedPrinter(key);
     PrinterEmulator::Line line = emu.LineSettings();
     EXPECT_EQ(19200, line.baud);
     EXPECT_EQ(2, line.stop);
@@ -434,9 +437,8 @@ TEST(SerialLine, HandShakeAndReadTimeouts)
     for (const auto &row : rows) {
         SCOPED_TRACE(testing::Message() << "HandShake " << row.handshakeIdx);
         WriteSerial(key, 6, 1, 0, 1, row.handshakeIdx);
-        PrinterPtr printer = NewPrinter();
-        ASSERT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
-        ASSERT_EQ(0, Claim(*printer));
+        PrinterPtr printer = ClaimedPrinter(key);
+        ASSERT_TRUE(printer->IsClaimed());
         EXPECT_EQ(row.rtscts, emu.LineSettings().rtscts);
         // Reads end with what has arrived, never waiting for a full buffer.
         COMMTIMEOUTS timeouts;
@@ -465,17 +467,12 @@ TEST(SerialLine, ANameNotBeginningWithComGetsNoLineSetUp)
         // The line as a COM claim leaves it: 19200 baud, two stop bits, RTS/CTS.
         key.SetString(L"Port", emu.PortName());
         WriteSerial(key, 7, 1, 0, 0, 1);
-        {
-            PrinterPtr printer = NewPrinter();
-            ASSERT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
-            ASSERT_EQ(0, Claim(*printer));
-        }
+        ClaimedPrinter(key);
 
         key.SetString(L"Port", port);
         WriteSerial(key, 6, 1, 0, 1, 0);
-        PrinterPtr printer = NewPrinter();
-        ASSERT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
-        ASSERT_EQ(0, Claim(*printer));
+        PrinterPtr printer = ClaimedPrinter(key);
+        ASSERT_TRUE(printer->IsClaimed());
         PrinterEmulator::Line line = emu.LineSettings();
         EXPECT_EQ(19200, line.baud);
         EXPECT_EQ(2, line.stop);
