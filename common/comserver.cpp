@@ -151,13 +151,17 @@ HRESULT CComModule::RegisterServer()
 
 HRESULT CComModule::UnregisterServer()
 {
+    // Removes as much as it can and reports the first failure.
     std::wstring path = ModulePath();
-    HRESULT hr = RunRegistryScripts(path, false);
-    if (FAILED(hr))
-        return hr;
+    HRESULT scripts = RunRegistryScripts(path, false);
+    HRESULT hr = UnregisterTypeLibrary(path);
+    return FAILED(scripts) ? scripts : hr;
+}
 
+HRESULT CComModule::UnregisterTypeLibrary(const std::wstring &path)
+{
     ComPtr<ITypeLib> lib;
-    hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
+    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
     if (FAILED(hr))
         return hr;
     TLIBATTR *attr = nullptr;
@@ -322,7 +326,7 @@ public:
             if (FAILED(hr))
                 return hr;
         }
-        return m_scan.Error() ? Fail(L"unterminated text") : S_OK;
+        return m_scan.Error() ? Fail(L"unterminated text") : m_deleteFailure;
     }
 
 private:
@@ -427,12 +431,25 @@ private:
             if (FAILED(hr))
                 return hr;
             if (!m_reg && parent && !noRemove)
-                DeleteTree(parent, name);
+                Delete(parent, name);
         }
+    }
+
+    // A key that is already gone is what unregistering wants; any other failure is reported
+    // once the rest of the script has removed what it can.
+    void Delete(HKEY parent, const std::wstring &name)
+    {
+        LONG rc = DeleteTree(parent, name);
+        if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND)
+            return;
+        Trace(L"registry script: cannot delete key %ls => %ld\n", name.c_str(), rc);
+        if (SUCCEEDED(m_deleteFailure))
+            m_deleteFailure = HRESULT_FROM_WIN32(rc);
     }
 
     Scanner &m_scan;
     bool m_reg;
+    HRESULT m_deleteFailure = S_OK;   // the first key that could not be deleted
     const std::function<std::wstring(const std::wstring &)> &m_expand;
 };
 

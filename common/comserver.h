@@ -33,8 +33,8 @@ template <class T>
 class CComAggObject : public IUnknown
 {
 public:
-    explicit CComAggObject(IUnknown *outer) : m_contained(outer) { ModuleLock(); }
-    virtual ~CComAggObject() { ModuleUnlock(); }
+    explicit CComAggObject(IUnknown *outer) : m_contained(outer) {}
+    virtual ~CComAggObject() = default;
 
     STDMETHODIMP QueryInterface(REFIID iid, void **ppv) override
     {
@@ -61,6 +61,7 @@ public:
     }
 
 private:
+    CModuleLockHolder m_lock;   // first: released after the contained object is gone
     CComContainedObject<T> m_contained;
     ULONG m_refs = 0;
 };
@@ -133,6 +134,7 @@ public:
 
 private:
     HRESULT RunRegistryScripts(const std::wstring &path, bool reg);
+    HRESULT UnregisterTypeLibrary(const std::wstring &path);
 
     ObjectMapEntry *m_map = nullptr;
     HINSTANCE m_instance = nullptr;

@@ -104,6 +104,19 @@ inline void ModuleLock() { InterlockedIncrement(&g_moduleLocks); }
 inline void ModuleUnlock() { InterlockedDecrement(&g_moduleLocks); }
 inline LONG ModuleLockCount() { return InterlockedCompareExchange(&g_moduleLocks, 0, 0); }
 
+// Holds one module lock for its whole life. An object wrapper takes it as its first base (or
+// first member), so it is made before and destroyed after everything else of the object: the
+// module never counts as unloadable while an object's destructor, or a thread it stops there,
+// still runs the module's code.
+class CModuleLockHolder
+{
+public:
+    CModuleLockHolder() { ModuleLock(); }
+    ~CModuleLockHolder() { ModuleUnlock(); }
+    CModuleLockHolder(const CModuleLockHolder &) = delete;
+    CModuleLockHolder &operator=(const CModuleLockHolder &) = delete;
+};
+
 // --- Objects --------------------------------------------------------------------------------
 
 // Base of every COM class: a plain reference count (objects live in one apartment) and a
@@ -123,13 +136,12 @@ private:
 
 // Creatable wrapper: IUnknown for a class T that offers
 //   HRESULT InternalQueryInterface(REFIID, void **)   (sets *ppv without AddRef)
-// The module is locked while the object lives.
+// The module is locked while the object lives, until T's destructor has ended.
 template <class T>
-class CComObject : public T
+class CComObject : private CModuleLockHolder, public T
 {
 public:
-    CComObject() { ModuleLock(); }
-    ~CComObject() override { ModuleUnlock(); }
+    CComObject() = default;
 
     static HRESULT CreateInstance(CComObject<T> **object)
     {

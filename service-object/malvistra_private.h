@@ -5,6 +5,7 @@
 #include <new>
 #include "../common/opos.h"
 #include "../common/trace.h"
+#include "soposprinter.h"
 
 // How long one port write may take before it is cancelled.
 constexpr DWORD kWriteTimeoutMs = 5000;
@@ -12,12 +13,13 @@ constexpr DWORD kWriteTimeoutMs = 5000;
 constexpr DWORD kReaderWaitSliceMs = 100;
 // One read of the status reader, and the pause after a read that brought nothing.
 constexpr DWORD kReaderSliceMs = 500;
+// While the reader holds part of a status packet, a read that brought nothing is followed by
+// the next one after this pause instead of the rest of the slice (well inside the packet gap).
+constexpr DWORD kReaderPartialPollMs = 10;
 constexpr DWORD kReceiveBufferSize = 1024;
 
-// No C++ exception may cross a COM method: anything thrown inside body (in practice an
-// allocation failure) is traced and becomes an OPOS failure.
 template <class F>
-LONG Contain(const wchar_t *method, F &&body)
+LONG CSOPOSPrinter::Contain(const wchar_t *method, F &&body)
 {
     try {
         return body();
@@ -26,7 +28,7 @@ LONG Contain(const wchar_t *method, F &&body)
     } catch (...) {
         Trace(L"%ls: unexpected exception\n", method);
     }
-    return OPOS_E_FAILURE;
+    return SetResultCode(OPOS_E_FAILURE);
 }
 
 // OPOS numbers used by the print operations.

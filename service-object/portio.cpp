@@ -35,6 +35,11 @@ LONG CSOPOSPrinter::WriteToPort(const uint8_t *bytes, LONG length)
     OVERLAPPED ov = {};
     ov.hEvent = m_writeEvent;
     DWORD written = 0;
+    // An earlier write that ended only after its wait gave up may have left the event set;
+    // this write's wait must see this write's end, or GetOverlappedResult below would wait
+    // without bound on a printer that takes nothing. (WriteFile itself resets it when it starts
+    // the operation; resetting here keeps the wait right on any path to the port.)
+    ResetEvent(m_writeEvent);
     if (!WriteFile(m_port, bytes, static_cast<DWORD>(length), nullptr, &ov)) {
         DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING) {
@@ -59,10 +64,23 @@ DWORD WINAPI CSOPOSPrinter::StatusReaderThread(void *object)
     return 0;
 }
 
+BOOL CSOPOSPrinter::ReadPort(HANDLE port, void *buffer, DWORD size, OVERLAPPED *overlapped)
+{
+    if (m_portReader)
+        return m_portReader(m_portReaderContext, port, buffer, size, overlapped);
+    return ReadFile(port, buffer, size, nullptr, overlapped);
+}
+
 // One read is outstanding at a time; the receive buffer and the OVERLAPPED are never handed to
 // a second ReadFile while the first may still complete into them. The stop flag is looked at
 // at least every kReaderWaitSliceMs, and a read still pending at stop is cancelled and waited
 // for before the buffer goes away.
+//
+// Two kinds of port: one where a read stays pending until bytes arrive (the read completes
+// when they do), and one where a read returns at once with what has arrived, often nothing;
+// there the reader waits out the rest of its slice before it reads again, except while it
+// holds part of a packet: then it looks again soon, so the packet's other bytes still count
+// as following without a pause.
 void CSOPOSPrinter::ReaderLoop()
 {
     uint8_t buffer[kReceiveBufferSize];
@@ -72,16 +90,24 @@ void CSOPOSPrinter::ReaderLoop()
         return;
     }
     CStatusAssembler assembler;
+    LONG statusBackEpoch = m_statusBackEpoch;
 
-    // Sleeps out the rest of a read slice while still answering the stop flag.
-    auto restOfSlice = [this](DWORD sliceStart) {
+    // Sleeps until length ms after from, while still answering the stop flag.
+    auto sleepUntil = [this](DWORD from, DWORD length) {
         for (;;) {
-            DWORD elapsed = GetTickCount() - sliceStart;
-            if (m_stop || elapsed >= kReaderSliceMs)
+            DWORD elapsed = GetTickCount() - from;
+            if (m_stop || elapsed >= length)
                 return;
-            DWORD rest = kReaderSliceMs - elapsed;
+            DWORD rest = length - elapsed;
             Sleep(rest < kReaderWaitSliceMs ? rest : kReaderWaitSliceMs);
         }
+    };
+    // After a read that brought nothing.
+    auto pause = [&](DWORD sliceStart) {
+        if (assembler.DropStalePartial(GetTickCount()))
+            sleepUntil(GetTickCount(), kReaderPartialPollMs);
+        else
+            sleepUntil(sliceStart, kReaderSliceMs);
     };
 
     while (!m_stop) {
@@ -91,8 +117,8 @@ void CSOPOSPrinter::ReaderLoop()
 
         OVERLAPPED ov = {};
         ov.hEvent = event;
-        if (!ReadFile(port, buffer, sizeof(buffer), nullptr, &ov) && GetLastError() != ERROR_IO_PENDING) {
-            restOfSlice(sliceStart);   // nothing is pending; try again later
+        if (!ReadPort(port, buffer, sizeof(buffer), &ov) && GetLastError() != ERROR_IO_PENDING) {
+            pause(sliceStart);   // nothing is pending; try again later
             continue;
         }
 
@@ -108,14 +134,21 @@ void CSOPOSPrinter::ReaderLoop()
         BOOL ok = GetOverlappedResult(port, &ov, &received, TRUE);
         if (stopped)
             break;
+        DWORD now = GetTickCount();
+        // Status back was switched on again: what came before is no part of the new reports.
+        LONG epoch = m_statusBackEpoch;
+        if (epoch != statusBackEpoch) {
+            statusBackEpoch = epoch;
+            assembler.Reset();
+        }
         if (!ok || received == 0) {
             // No bytes carry no status: a cover-open report the printer sends once stays.
-            restOfSlice(sliceStart);
+            pause(sliceStart);
             continue;
         }
 
         int32_t code = kStatusClear;
-        if (!assembler.Feed(buffer, received, &code))
+        if (!assembler.Feed(buffer, received, now, &code))
             continue;   // only part of a packet so far
         if (code != kStatusClear) {
             m_resultCode = OPOS_E_EXTENDED;

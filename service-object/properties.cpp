@@ -143,6 +143,7 @@ STDMETHODIMP CSOPOSPrinter::SetPropertyNumber(long PropIndex, long Number)
             WritePort(kStatusBackOff, sizeof(kStatusBackOff));
             m_deviceEnabled = 0;
         } else if (!m_deviceEnabled && Number == 1) {
+            ++m_statusBackEpoch;
             WritePort(kStatusBackOn, sizeof(kStatusBackOn));
             m_deviceEnabled = 1;
         }

@@ -112,11 +112,23 @@ public:
         m_writeObserverContext = context;
     }
 
+    // Starts one overlapped read of the port, as ReadFile does (no byte count out; the end is
+    // reported through the OVERLAPPED and its event). The object reads with ReadFile; its own
+    // tests and tools put a port here that behaves as another system's port does. Set only
+    // while the device is not claimed.
+    using PortReadFunc = BOOL (*)(void *context, HANDLE port, void *buffer, DWORD size, OVERLAPPED *overlapped);
+    void SetPortReader(PortReadFunc read, void *context)
+    {
+        m_portReader = read;
+        m_portReaderContext = context;
+    }
+
     // Read-only views for the object's own tests and tools.
     const CDeviceSettings &DeviceSettings() const { return m_settings; }
     const CPrintBuffer &PrintBuffer() const { return m_printBuffer; }
     CPrintBuffer &PrintBuffer() { return m_printBuffer; }
     HANDLE PortHandle() const { return m_port; }
+    HANDLE WriteEvent() const { return m_writeEvent; }
     LONG ResultCode() const { return m_resultCode; }
     LONG ResultCodeExtended() const { return m_resultCodeExtended; }
     bool IsClaimed() const { return m_claimed != 0; }
@@ -125,6 +137,12 @@ private:
     // The steps of ReleaseDevice: stop the reader, close port, event and thread handles.
     void ReleasePort();
     void ReaderLoop();
+    BOOL ReadPort(HANDLE port, void *buffer, DWORD size, OVERLAPPED *overlapped);
+    // Runs a method's body so that no C++ exception leaves it: anything thrown (in practice an
+    // allocation failure) is traced and becomes OPOS_E_FAILURE through SetResultCode, so pRC
+    // and ResultCode agree.
+    template <class F>
+    LONG Contain(const wchar_t *method, F &&body);
     LONG WriteToPort(const uint8_t *bytes, LONG length);
     void SetupSerialLine();
     friend struct CPropertyTables;
@@ -149,6 +167,11 @@ private:
     LONG m_inTransaction = 0;
     std::atomic<LONG> m_stop{0};
     HANDLE m_writeEvent = nullptr;
+    // Counts the times status back was switched on; the reader starts assembling packets
+    // afresh when it changes.
+    std::atomic<LONG> m_statusBackEpoch{0};
+    PortReadFunc m_portReader = nullptr;
+    void *m_portReaderContext = nullptr;
     WriteObserver m_writeObserver = nullptr;
     void *m_writeObserverContext = nullptr;
 };

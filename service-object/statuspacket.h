@@ -1,13 +1,20 @@
 // Judging the printer's automatic status packets. Platform-free.
 //
 // A packet is 4 bytes: byte 0 bit 0x20 is cover open, byte 2 bits 0x0C receipt paper empty.
-// Reads may split a packet anywhere, so the tail of one read is completed by the next.
+// Reads may split a packet anywhere, so the tail of one read is completed by the next. A
+// printer sends a packet's 4 bytes back to back, so bytes that arrive after a pause never
+// complete an earlier partial packet: that partial is a stray byte (line noise, a flow control
+// character, the rest of a packet sent before the port was opened) and is dropped, so one
+// stray byte cannot shift the framing of every later packet.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 enum : int32_t { kStatusClear = 0, kStatusCoverOpen = 201, kStatusReceiptEmpty = 203 };
+
+// Longest pause between two bytes of one packet.
+constexpr uint32_t kStatusPacketGapMs = 100;
 
 inline int32_t JudgeStatusPacket(const uint8_t packet[4])
 {
@@ -21,10 +28,14 @@ inline int32_t JudgeStatusPacket(const uint8_t packet[4])
 class CStatusAssembler
 {
 public:
-    // Feeds received bytes. Returns true when at least one packet was completed, with the code
-    // of the last complete packet in *code (a later packet overrides an earlier one).
-    bool Feed(const uint8_t *bytes, size_t count, int32_t *code)
+    // Feeds bytes received at nowMs (a millisecond tick that may wrap). Returns true when at
+    // least one packet was completed, with the code of the last complete packet in *code (a
+    // later packet overrides an earlier one).
+    bool Feed(const uint8_t *bytes, size_t count, uint32_t nowMs, int32_t *code)
     {
+        if (count == 0)
+            return false;
+        DropStalePartial(nowMs);
         bool judged = false;
         for (size_t i = 0; i < count; ++i) {
             m_packet[m_have++] = bytes[i];
@@ -34,12 +45,24 @@ public:
                 m_have = 0;
             }
         }
+        m_lastByteMs = nowMs;
         return judged;
     }
 
+    // Forgets a partial packet whose last byte came more than kStatusPacketGapMs before nowMs.
+    // Returns true while a partial packet is still held.
+    bool DropStalePartial(uint32_t nowMs)
+    {
+        if (m_have != 0 && nowMs - m_lastByteMs > kStatusPacketGapMs)
+            m_have = 0;
+        return m_have != 0;
+    }
+
+    bool HasPartial() const { return m_have != 0; }
     void Reset() { m_have = 0; }
 
 private:
     uint8_t m_packet[4] = {};
     size_t m_have = 0;
+    uint32_t m_lastByteMs = 0;
 };

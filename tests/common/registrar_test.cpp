@@ -27,10 +27,15 @@ std::wstring Read(const std::wstring &sub, const wchar_t *name = nullptr)
     return reinterpret_cast<wchar_t *>(data);
 }
 
+// A subkey that the registry accepts under Wine but a 255-character enumeration cannot name,
+// so the key above it cannot be deleted (Wine enforces no key security to refuse it with).
+const std::wstring kStuckName(256, L's');
+
 void Clean()
 {
     HKEY software = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_ALL_ACCESS, &software) == ERROR_SUCCESS) {
+        RegDeleteKeyW(software, (L"SuiteRegistrarTest\\Outer\\" + kStuckName).c_str());
         // The test tree is at most three levels deep.
         for (const wchar_t *k : {L"SuiteRegistrarTest\\Outer\\Inner", L"SuiteRegistrarTest\\Outer\\Stale",
                                  L"SuiteRegistrarTest\\Outer", L"SuiteRegistrarTest\\Kept\\Listed",
@@ -121,6 +126,38 @@ TEST(Registrar, MalformedScriptsFail)
         EXPECT_TRUE(FAILED(RunScript(script, true))) << std::wstring(script).size();
         Clean();
     }
+}
+
+TEST(Registrar, UnregisteringReportsKeysItCannotDelete)
+{
+    const wchar_t *script = LR"(
+        HKCU { NoRemove Software { NoRemove SuiteRegistrarTest {
+            Outer = s 'x' { Inner }
+            Kept = s 'y'
+        } } })";
+    const struct { const char *what; bool registered, stuck; HRESULT hr; } rows[] = {
+        // what                            keys there  stuck subkey  result
+        {"nothing registered", false, false, S_OK},
+        {"registered", true, false, S_OK},
+        {"a key that cannot go", true, true, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        Clean();
+        if (row.registered) {
+            ASSERT_EQ(S_OK, RunScript(script, true));
+        }
+        if (row.stuck) {
+            HKEY k = nullptr;
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CURRENT_USER,
+                                                   (std::wstring(kBase) + L"\\Outer\\" + kStuckName).c_str(), &k));
+            RegCloseKey(k);
+        }
+        EXPECT_EQ(row.hr, RunScript(script, false));
+        EXPECT_EQ(row.stuck ? L"x" : L"<no key>", Read(L"Outer"));
+        EXPECT_EQ(L"<no key>", Read(L"Kept")) << "the keys after a failure are still removed";
+    }
+    Clean();
 }
 
 } // namespace

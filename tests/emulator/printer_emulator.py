@@ -29,6 +29,7 @@ HELP = """commands (I = 0-based printer index), one reply line each, OK... or ER
   stall I 1|0     stop/resume reading from the host; OK
   line I          OK baud=<n> bits=<5..8> parity=<N|E|O> stop=<1|2> rtscts=<0|1>
   wait I N MS     wait until >= N bytes received or MS ms passed; OK <count>
+  alias I         OK PRTnn: publish the printer under that name too (nn of its COMnn)
   caps            OK framing=<1 if line reports the host's data bits and parity, else 0>"""
 
 SPEEDS = {getattr(termios, n): int(n[1:])
@@ -46,6 +47,7 @@ class Printer:
         tty.setraw(self.slave)
         self.tty_name = os.ttyname(self.slave)
         self.link = None
+        self.alias = None
         self.cond = threading.Condition()
         self.data = bytearray()
         self.stalled = False
@@ -177,11 +179,27 @@ def attach_links(printers, dosdevices):
 
 def detach_links(printers):
     for p in printers:
-        try:
-            if p.link and os.readlink(p.link) == p.tty_name:
-                os.unlink(p.link)
-        except OSError:
-            pass
+        for link in (p.link, p.alias):
+            try:
+                if link and os.readlink(link) == p.tty_name:
+                    os.unlink(link)
+            except OSError:
+                pass
+
+
+def attach_alias(p):
+    """Publishes the printer under a second name that does not begin with COM.
+
+    The number is that of the printer's own comNN, which this emulator holds, so a
+    link of that name can only be a stale one of a crashed run."""
+    num = com_number(os.path.basename(p.link))
+    path = os.path.join(os.path.dirname(p.link), "prt%d" % num)
+    if p.alias != path:
+        if os.path.islink(path):
+            os.unlink(path)
+        os.symlink(p.tty_name, path)
+        p.alias = path
+    return "PRT%d" % num
 
 
 def execute(printers, words):
@@ -197,7 +215,8 @@ def execute(printers, words):
     if not args[0].isdigit() or int(args[0]) >= len(printers):
         raise ValueError("no printer %r" % args[0])
     p = printers[int(args[0])]
-    arity = {"rx": 1, "count": 1, "clear": 1, "line": 1, "send": 2, "stall": 2, "wait": 3}
+    arity = {"rx": 1, "count": 1, "clear": 1, "line": 1, "send": 2, "stall": 2, "wait": 3,
+             "alias": 1}
     if cmd not in arity:
         raise ValueError("unknown command %r" % cmd)
     # "send I" with nothing to send is what "send I <empty hex>" splits into.
@@ -222,6 +241,8 @@ def execute(printers, words):
         return ""
     if cmd == "line":
         return p.line()
+    if cmd == "alias":
+        return attach_alias(p)
     n, ms = int(args[1]), int(args[2])
     return str(p.wait(n, ms))
 

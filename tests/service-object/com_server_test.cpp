@@ -7,6 +7,11 @@
 
 #include "Malvistra.h"
 #include "comsup.h"
+#include "printer_emulator_client.h"
+#include "so_test_util.h"
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -394,6 +399,93 @@ TEST_F(Server, CanUnloadFollowsObjectsAndLocks)
     EXPECT_EQ(S_FALSE, canUnload());
     EXPECT_EQ(S_OK, factory->LockServer(FALSE));
     EXPECT_EQ(S_OK, canUnload());
+}
+
+double NowMs()
+{
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+// Releasing a claimed object stops its status reader inside the destructor; until that has
+// ended the module's code still runs, so a second thread must not be told it may unload.
+TEST_F(Server, CannotUnloadWhileAClaimedObjectIsTornDown)
+{
+    PrinterEmulator emu(1);
+    TestDeviceKey key(L"ComServerTest.Teardown");
+    key.SetSerialPort(emu.PortName());
+    com::ComPtr<IClassFactory> factory = Factory();
+    ASSERT_TRUE(factory);
+    ASSERT_EQ(S_OK, canUnload());
+
+    // The reader waits for its pending read in 100 ms slices from its start, which is about
+    // when the claim's 100 ms pause began: released early in a slice, its stop takes most of
+    // one, so a lock given back too early shows by tens of milliseconds.
+    for (DWORD afterClaimMs : {10u, 30u, 110u, 130u, 210u}) {
+        SCOPED_TRACE(testing::Message() << "released " << afterClaimMs << " ms after the claim");
+        ISOPOSPrinter *printer = nullptr;
+        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_ISOPOSPrinter, reinterpret_cast<void **>(&printer)));
+        com::CBstr cls(L"POSPrinter"), name(key.Name().c_str());
+        long rc = -1;
+        printer->OpenService(cls.Get(), name.Get(), nullptr, &rc);
+        ASSERT_EQ(0, rc);
+        printer->ClaimDevice(0, &rc);
+        ASSERT_EQ(0, rc);
+        Sleep(afterClaimMs);
+
+        std::atomic<double> firstUnloadable{0};
+        std::atomic<bool> watching{true};
+        std::thread watcher([&] {
+            double start = NowMs();
+            while (watching && NowMs() - start < 3000) {
+                if (canUnload() == S_OK) {
+                    firstUnloadable = NowMs();
+                    return;
+                }
+            }
+        });
+        Sleep(5);   // the watcher is asking
+        double releaseStart = NowMs();
+        EXPECT_EQ(0u, printer->Release());
+        double releaseEnd = NowMs();
+        watcher.join();
+        watching = false;
+
+        ASSERT_NE(0.0, firstUnloadable.load()) << "S_OK never came after the object was gone";
+        // Only the last instructions of Release may run after the lock is given back.
+        EXPECT_GE(firstUnloadable.load(), releaseEnd - 25.0)
+            << "unloadable " << releaseEnd - firstUnloadable.load() << " ms before Release returned; the "
+            << "teardown took " << releaseEnd - releaseStart << " ms";
+    }
+    EXPECT_EQ(S_OK, canUnload());
+}
+
+TEST_F(Server, UnregistrationReportsAKeyItCannotDelete)
+{
+    // Wine does not enforce key security, but a key name of 256 characters, one more than
+    // Windows allows, is one that the registry accepts and a 255-character enumeration
+    // cannot name: the class id key then cannot be deleted.
+    const std::wstring cls = std::wstring(L"CLSID\\") + kClsid;
+    const std::wstring stuck = cls + L"\\InprocServer32\\" + std::wstring(256, L'k');
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CLASSES_ROOT, stuck.c_str(), &key));
+    RegCloseKey(key);
+
+    HRESULT hr = unregisterServer();
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), hr);
+    EXPECT_TRUE(KeyExists(cls));
+    // What could go, went.
+    EXPECT_FALSE(KeyExists(L"RIVADARADO.POSPrinter.1"));
+    EXPECT_FALSE(KeyExists(L"RIVADARADO.POSPrinter"));
+    EXPECT_FALSE(KeyExists(std::wstring(L"TypeLib\\") + kLibid + L"\\1.0"));
+
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_CLASSES_ROOT, stuck.c_str()));
+    EXPECT_EQ(S_OK, unregisterServer());
+    EXPECT_FALSE(KeyExists(cls));
+    ASSERT_EQ(S_OK, registerServer());   // later tests and programs use the class
+    ExpectRegistered(ModulePath());
 }
 
 TEST_F(Server, LateBindingReachesTheSameMethods)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "handle_count.h"
+#include "immediate_port.h"
 #include "printer_emulator_client.h"
 #include "soposprinter.h"
 
@@ -103,6 +104,44 @@ int main()
             release.push_back(Now() - t);
         }
         Report("release latency with a pending read", release);
+
+        // The same two figures where reads end at once with what has arrived (Windows' port
+        // with the reader's time-outs): the reader reads once a slice.
+        {
+            ImmediatePort port;
+            Printer *w = OpenPrinter();
+            port.Attach(*w);
+            std::vector<double> wstatus;
+            w->ClaimDevice(0, &rc);
+            for (int i = 0; i < 20; ++i) {
+                port.Arrive(std::string("\0\0\0\0", 4));
+                for (double t = Now(); w->ResultCode() != 0 && Now() - t < 5000;)
+                    Sleep(1);
+                Sleep(50 + 37 * i % 500);   // lands anywhere inside the slice
+                double t = Now();
+                port.Arrive(std::string("\x20\0\0\0", 4));
+                while (w->ResultCode() != 114 && Now() - t < 5000)
+                    Sleep(1);
+                wstatus.push_back(Now() - t);
+            }
+            port.TakeReadTicks();
+            Sleep(3000);
+            std::printf("%-44s %.1f reads a second\n", "idle reader, reads that end at once",
+                        static_cast<double>(port.TakeReadTicks().size()) / 3.0);
+            w->ReleaseDevice(&rc);
+            Report("status latency, reads that end at once", wstatus);
+
+            std::vector<double> wrelease;
+            for (int i = 0; i < 20; ++i) {
+                w->ClaimDevice(0, &rc);
+                Sleep(150 + 37 * i % 400);
+                double t = Now();
+                w->ReleaseDevice(&rc);
+                wrelease.push_back(Now() - t);
+            }
+            Report("release latency, reads that end at once", wrelease);
+            w->Release();
+        }
 
         // Printing: a 40-line, 42-column receipt per PrintNormal call, and transactions of
         // growing length, which must cost time in proportion to their lines.

@@ -121,6 +121,44 @@ TEST_F(LifeCycle, CloseServiceWhileClaimedFreesThePort)
     EXPECT_EQ(0, Claim(*next));
 }
 
+TEST_F(LifeCycle, LeavingAnEnabledClaimedDevice)
+{
+    using Leave = long (*)(CSOPOSPrinter &);
+    const struct { const char *what; Leave leave; LONG enabledAfter; } rows[] = {
+        // what            the call                                            DeviceEnabled after
+        {"CloseService", [](CSOPOSPrinter &p) { long rc = -1; p.CloseService(&rc); return rc; }, 0},
+        {"ReleaseDevice", [](CSOPOSPrinter &p) { long rc = -1; p.ReleaseDevice(&rc); return rc; }, 1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        emu.Clear();
+        PrinterPtr printer = NewPrinter();
+        ASSERT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
+        ASSERT_EQ(0, Claim(*printer));
+        printer->SetPropertyNumber(3, 1);
+        ASSERT_EQ(1, NumberProperty(*printer, 3));
+        EXPECT_EQ(3u, emu.WaitFor(3, 2000)) << "status back on";
+
+        EXPECT_EQ(0, row.leave(*printer));
+        EXPECT_EQ(0, NumberProperty(*printer, 6));
+        EXPECT_EQ(0, NumberProperty(*printer, 1));
+        EXPECT_EQ(row.enabledAfter, NumberProperty(*printer, 3));
+        EXPECT_EQ(nullptr, printer->PortHandle());
+        EXPECT_EQ(nullptr, printer->WriteEvent());
+
+        // No reader is left: a status packet changes nothing, and nothing more was written.
+        emu.Send(Bytes({0x20, 0, 0, 0}));
+        Sleep(300);
+        EXPECT_EQ(0, NumberProperty(*printer, 6));
+        EXPECT_EQ(Hex(Bytes({0x1D, 0x61, 0xFF})), Hex(emu.Received()));
+
+        // The port is free for the next claim.
+        PrinterPtr next = NewPrinter();
+        ASSERT_EQ(0, Open(*next, L"POSPrinter", key.Name()));
+        EXPECT_EQ(0, Claim(*next));
+    }
+}
+
 TEST_F(LifeCycle, DestroyingAClaimedObjectFreesThePort)
 {
     {

@@ -52,6 +52,15 @@ std::string Describe(const SerialRow &r)
     return text;
 }
 
+// An object opened on the key and claimed; the claim ends when the holder goes.
+PrinterPtr ClaimedPrinter(const TestDeviceKey &key)
+{
+    PrinterPtr printer = NewPrinter();
+    EXPECT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
+    EXPECT_EQ(0, Claim(*printer));
+    return printer;
+}
+
 void WriteSerial(const TestDeviceKey &key, DWORD baud, DWORD bits, DWORD parity, DWORD stop, DWORD hs)
 {
     key.SetDword(L"Baudrate", baud);
@@ -401,21 +410,82 @@ TEST(SerialLine, OutOfRangeIndexesKeepTheLineAsItWas)
     TestDeviceKey key(L"SettingsTest.LineKept");
     key.SetString(L"Port", emu.PortName());
     WriteSerial(key, 7, 0, 1, 0, 0);   // 19200 7E2
-    {
-        PrinterPtr printer = NewPrinter();
-        ASSERT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
-        ASSERT_EQ(0, Claim(*printer));
-    }
+    ClaimedPrinter(key);
     WriteSerial(key, 11, 2, 3, 3, 3);
-    PrinterPtr printer = NewPrinter();
-    ASSERT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
-    ASSERT_EQ(0, Claim(*printer));
+    PrinterPtr printer = ClaimedPrinter(key);
     PrinterEmulator::Line line = emu.LineSettings();
     EXPECT_EQ(19200, line.baud);
     EXPECT_EQ(2, line.stop);
     if (emu.FramingObservable()) {
         EXPECT_EQ(7, line.bits);
         EXPECT_EQ('E', line.parity);
+    }
+}
+
+TEST(SerialLine, HandShakeAndReadTimeouts)
+{
+    PrinterEmulator emu(0);
+    TestDeviceKey key(L"SettingsTest.HandShake");
+    key.SetString(L"Port", emu.PortName());
+    const struct { DWORD handshakeIdx; bool rtscts; } rows[] = {
+        // HandShake  RTS/CTS at the printer
+        {0, false},
+        {1, true},
+        {2, true},
+        {0, false},   // and off again
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << "HandShake " << row.handshakeIdx);
+        WriteSerial(key, 6, 1, 0, 1, row.handshakeIdx);
+        PrinterPtr printer = ClaimedPrinter(key);
+        ASSERT_TRUE(printer->IsClaimed());
+        EXPECT_EQ(row.rtscts, emu.LineSettings().rtscts);
+        // Reads end with what has arrived, never waiting for a full buffer.
+        COMMTIMEOUTS timeouts;
+        memset(&timeouts, 0x5A, sizeof(timeouts));
+        ASSERT_TRUE(GetCommTimeouts(printer->PortHandle(), &timeouts));
+        EXPECT_EQ(MAXDWORD, timeouts.ReadIntervalTimeout);
+        EXPECT_EQ(0u, timeouts.ReadTotalTimeoutMultiplier);
+        EXPECT_EQ(0u, timeouts.ReadTotalTimeoutConstant);
+        EXPECT_EQ(0, ReleaseDev(*printer));
+    }
+}
+
+TEST(SerialLine, ANameNotBeginningWithComGetsNoLineSetUp)
+{
+    PrinterEmulator emu(0);
+    TestDeviceKey key(L"SettingsTest.NotCom");
+    std::wstring lower = emu.PortName();
+    for (wchar_t &c : lower)
+        c = static_cast<wchar_t>(towlower(c));
+    const std::wstring rows[] = {
+        emu.AliasName(),   // the same printer published under another name
+        lower,             // "COM" is compared with its letter case
+    };
+    for (const std::wstring &port : rows) {
+        SCOPED_TRACE(testing::Message() << "port " << port);
+        // The line as a COM claim leaves it: 19200 baud, two stop bits, RTS/CTS.
+        key.SetString(L"Port", emu.PortName());
+        WriteSerial(key, 7, 1, 0, 0, 1);
+        ClaimedPrinter(key);
+
+        key.SetString(L"Port", port);
+        WriteSerial(key, 6, 1, 0, 1, 0);
+        PrinterPtr printer = ClaimedPrinter(key);
+        ASSERT_TRUE(printer->IsClaimed());
+        PrinterEmulator::Line line = emu.LineSettings();
+        EXPECT_EQ(19200, line.baud);
+        EXPECT_EQ(2, line.stop);
+        EXPECT_TRUE(line.rtscts);
+        COMMTIMEOUTS timeouts = {};
+        ASSERT_TRUE(GetCommTimeouts(printer->PortHandle(), &timeouts));
+        EXPECT_NE(MAXDWORD, timeouts.ReadIntervalTimeout) << "no time-outs were set either";
+
+        // The port still carries the printer's bytes.
+        emu.Clear();
+        const uint8_t bytes[] = {0x1B, 0x40};
+        EXPECT_EQ(2, printer->WritePort(bytes, 2));
+        EXPECT_EQ(2u, emu.WaitFor(2, 2000));
     }
 }
 

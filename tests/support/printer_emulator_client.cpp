@@ -194,6 +194,11 @@ PrinterEmulator::Line PrinterEmulator::LineSettings() {
     return line;
 }
 
+std::wstring PrinterEmulator::AliasName() {
+    const std::string name = Command("alias " + std::to_string(index_));
+    return std::wstring(name.begin(), name.end());
+}
+
 bool PrinterEmulator::FramingObservable() { return Field(Command("caps"), "framing") == "1"; }
 
 size_t PrinterEmulator::WaitFor(size_t n, unsigned ms) {

@@ -27,6 +27,10 @@ public:
     std::wstring PortName() const;    // L"COM40"
     std::wstring DevicePath() const;  // L"\\\\.\\COM40", what CreateFileW needs above COM9
 
+    // Publishes the printer under a second name that does not begin with "COM" (L"PRT40"),
+    // for as long as the emulator runs, and returns it.
+    std::wstring AliasName();
+
     std::string Received();           // every byte the host wrote since the last Clear()
     size_t Count();
     // Forgets received bytes, resumes reading and discards whatever sits in
