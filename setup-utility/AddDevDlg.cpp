@@ -59,7 +59,9 @@ LRESULT CAddDevDlg::LoadDeviceCatalog(UINT, WPARAM, LPARAM, BOOL &)
     for (const CDeviceInfo &record : m_catalogue)
         m_models.AddString(record.Model.c_str());
     CenterWindow(GetParent());
-    return TRUE;
+    // FALSE: the system leaves the keyboard focus where it is instead of moving it to the
+    // first control.
+    return FALSE;
 }
 
 LRESULT CAddDevDlg::OnModelChanged(WORD, WORD, HWND, BOOL &)

@@ -78,11 +78,19 @@ LRESULT CMainFrame::CheckHealthInteractive(WORD, WORD, HWND, BOOL &)
         opened = true;
     }
 
-    // From here on nothing is examined: what the check shows is the service object's business.
-    control.Put(L"DeviceEnabled", com::CDispArg(ShortVariant(-1)));
-    control.Call(L"CheckHealth", {com::CDispArg(kInteractiveHealthCheck)});
-    control.Put(L"DeviceEnabled", com::CDispArg(ShortVariant(0)));
-    control.Call(L"ReleaseDevice");
-    control.Call(L"Close");
+    // The result codes from here on are not examined: what the check shows is the service
+    // object's business. A call that fails at the COM level is reported, and what was done is
+    // still undone in order: disable only after an enable, then release and close.
+    const auto call = [&](const wchar_t *member, HRESULT result) {
+        if (FAILED(result))
+            ReportCallFailure(m_hWnd, member, result);
+        return SUCCEEDED(result);
+    };
+    if (call(L"DeviceEnabled", control.Put(L"DeviceEnabled", com::CDispArg(ShortVariant(-1))))) {
+        call(L"CheckHealth", control.Call(L"CheckHealth", {com::CDispArg(kInteractiveHealthCheck)}));
+        call(L"DeviceEnabled", control.Put(L"DeviceEnabled", com::CDispArg(ShortVariant(0))));
+    }
+    call(L"ReleaseDevice", control.Call(L"ReleaseDevice"));
+    call(L"Close", control.Call(L"Close"));
     return 0;
 }

@@ -121,6 +121,8 @@ LRESULT CMainFrame::OnCreate(UINT, WPARAM, LPARAM, BOOL &)
     m_cmdBar.AttachMenu(GetMenu());
     m_cmdBar.LoadImages(IDR_MAINFRAME);
     SetMenu(nullptr);
+    // Its drop-downs show the managed states; the context menus keep their resource's.
+    UIAddMenu(m_cmdBar.GetMenu());
 
     HWND toolBar = CreateSimpleToolBarCtrl(m_hWnd, IDR_MAINFRAME, false, kToolBarStyle, IDW_TOOLBAR);
 

@@ -161,6 +161,12 @@ bool ReadCatalogue(IXMLDOMDocument *document, const std::wstring &deviceClass,
         record.SoName = GetXmlAttribute(device.Get(), L"soname");
         if (record.Type != deviceClass)
             continue;
+        // The model names the device key: an empty one would be the class key itself, one
+        // with a backslash a key further down. Neither may reach the registry.
+        if (record.Model.empty() || record.Model.find(L'\\') != std::wstring::npos) {
+            Trace(L"device \"%ls\" skipped: its model cannot name a device key\n", record.Model.c_str());
+            continue;
+        }
         ReadParams(device.Get(), record);
         catalogue.push_back(std::move(record));
     }

@@ -82,9 +82,10 @@ private:
 extern const wchar_t kCatalogueFile[];
 
 // Reads the catalogue file and returns the records whose type equals deviceClass exactly, in
-// document order, duplicates included. No XML parser, no file or a file that does not parse
-// all give an empty catalogue; nothing is shown. COM may or may not be initialised on the
-// calling thread.
+// document order, duplicates included; a record whose model is empty or holds a backslash
+// (it cannot name a device key) is left out with a trace line. No XML parser, no file or a
+// file that does not parse all give an empty catalogue; nothing is shown. COM may or may not
+// be initialised on the calling thread.
 std::vector<CDeviceInfo> LoadDeviceCatalog(const std::wstring &deviceClass);
 
 // The first record whose model equals model exactly, or null.

@@ -27,7 +27,7 @@ std::vector<std::wstring> EnumDeviceKeys(const std::wstring &deviceClass);
 struct DeviceRow
 {
     std::wstring name;          // device key name
-    std::wstring description;   // its DeviceDesc value, empty when missing or unreadable
+    std::wstring description;   // its whole DeviceDesc value, empty when missing or unreadable
 };
 
 // The devices of a class with their descriptions, for the list.

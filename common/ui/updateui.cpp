@@ -6,6 +6,26 @@
 
 namespace ui {
 
+namespace {
+
+// Menus nest a few levels at most; the bound keeps a menu that holds itself from looping.
+constexpr int kMaxMenuDepth = 8;
+
+bool HoldsPopup(HMENU menu, HMENU popup, int depth)
+{
+    if (!menu || depth > kMaxMenuDepth)
+        return false;
+    const int count = ::GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        HMENU sub = ::GetSubMenu(menu, i);
+        if (sub && (sub == popup || HoldsPopup(sub, popup, depth + 1)))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 CUpdateUIBase::CUpdateUIBase(const UpdateUIEntry *map, size_t count)
 {
     m_states.reserve(count);
@@ -84,6 +104,27 @@ bool CUpdateUIBase::UIAddMenuBar(HWND window)
     return true;
 }
 
+bool CUpdateUIBase::UIAddMenu(HMENU menu)
+{
+    if (!menu || std::find(m_menus.begin(), m_menus.end(), menu) != m_menus.end())
+        return false;
+    m_menus.push_back(menu);
+    return true;
+}
+
+bool CUpdateUIBase::UIOwnsPopup(HWND owner, HMENU popup) const
+{
+    if (!popup)
+        return false;
+    if (owner && HoldsPopup(::GetMenu(owner), popup, 0))
+        return true;
+    for (HMENU menu : m_menus) {
+        if (::IsMenu(menu) && HoldsPopup(menu, popup, 0))
+            return true;
+    }
+    return false;
+}
+
 void CUpdateUIBase::UIUpdateToolBar(bool force)
 {
     const bool all = force || m_toolbarsStale;
@@ -156,12 +197,16 @@ void CUpdateUIBase::UIUpdateMenu(HMENU popup) const
     }
 }
 
-BOOL CUpdateUIBase::ProcessWindowMessage(HWND /*hwnd*/, UINT msg, WPARAM wParam, LPARAM lParam,
+BOOL CUpdateUIBase::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                          LRESULT & /*result*/)
 {
-    // HIWORD(lParam) set: the window menu, whose items the system manages.
-    if (msg == WM_INITMENUPOPUP && !HIWORD(lParam))
-        UIUpdateMenu(reinterpret_cast<HMENU>(wParam));
+    // HIWORD(lParam) set: the window menu, whose items the system manages. A pop-up of none
+    // of the owner's menus is a context menu: its items keep the states it was loaded with.
+    if (msg == WM_INITMENUPOPUP && !HIWORD(lParam)) {
+        HMENU popup = reinterpret_cast<HMENU>(wParam);
+        if (UIOwnsPopup(hwnd, popup))
+            UIUpdateMenu(popup);
+    }
     return FALSE;
 }
 

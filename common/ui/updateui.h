@@ -2,7 +2,9 @@
 // and toolbars. Handlers change a state at any time; drop-down menus pick the states up when
 // they open (WM_INITMENUPOPUP), toolbars when the program is idle (UIUpdateToolBar from the
 // idle handler). Only the commands in the owner's map have a managed state; every other item
-// keeps the state its resource gave it.
+// keeps the state its resource gave it. The states reach only the owner's own menus: the
+// drop-downs of its menu bar and of the menus registered with UIAddMenu (a command bar's
+// menu). A context menu the owner tracks with TrackPopupMenu shows its resource's states.
 #pragma once
 
 #include "window.h"
@@ -14,7 +16,7 @@ namespace ui {
 
 enum UpdateUIWhere : WORD
 {
-    UPDUI_MENUPOPUP = 0x0001,   // items of drop-down and context menus
+    UPDUI_MENUPOPUP = 0x0001,   // items of the drop-downs of the owner's own menus
     UPDUI_MENUBAR = 0x0002,     // top-level items of a window's menu bar
     UPDUI_TOOLBAR = 0x0004,     // buttons of the registered toolbars
 };
@@ -43,6 +45,11 @@ public:
     bool UIAddToolBar(HWND toolbar);
     // A window whose menu bar shows the states of UPDUI_MENUBAR entries.
     bool UIAddMenuBar(HWND window);
+    // A menu whose drop-downs, at any depth, show the states of UPDUI_MENUPOPUP entries, as
+    // those of the owner's own menu bar do: the menu a command bar draws in its place.
+    bool UIAddMenu(HMENU menu);
+    // True when popup is a drop-down of the owner's menu bar or of a registered menu.
+    bool UIOwnsPopup(HWND owner, HMENU popup) const;
 
     // Brings the toolbars up to date: the states changed since the last update, or all.
     void UIUpdateToolBar(bool force = false);
@@ -51,8 +58,9 @@ public:
     // WM_INITMENUPOPUP).
     void UIUpdateMenu(HMENU popup) const;
 
-    // WM_INITMENUPOPUP: the menu's items get their states. The message stays unhandled so that
-    // later maps see it too.
+    // WM_INITMENUPOPUP: the items of the owner's own drop-downs get their states; other pop-ups
+    // (context menus) are left as loaded. The message stays unhandled so that later maps see
+    // it too.
     BOOL ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &result);
 
 private:
@@ -70,6 +78,7 @@ private:
     std::vector<State> m_states;
     std::vector<HWND> m_toolbars;
     std::vector<HWND> m_menuBars;
+    std::vector<HMENU> m_menus;
     bool m_toolbarsStale = false;   // a toolbar was added: update everything once
 };
 

@@ -439,11 +439,11 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(window.Create(nullptr, nullptr, L"update", WS_OVERLAPPEDWINDOW));
-        popup = CreatePopupMenu();
-        AppendMenuW(popup, MF_STRING, kBoth, L"Both");
-        AppendMenuW(popup, MF_STRING, kMenuOnly, L"Menu only");
-        AppendMenuW(popup, MF_STRING, kToolbarOnly, L"Toolbar only");
-        AppendMenuW(popup, MF_STRING | MF_GRAYED, kUnmanaged, L"Unmanaged");
+        // The drop-down of the window's own menu bar, which the window destroys with itself.
+        popup = CommandsPopup();
+        HMENU bar = CreateMenu();
+        AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), L"&Commands");
+        SetMenu(window, bar);
         toolbar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 30,
                                   window, nullptr, nullptr, nullptr);
         SendMessageW(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
@@ -458,10 +458,15 @@ protected:
         SendMessageW(toolbar, TB_ADDBUTTONSW, 4, reinterpret_cast<LPARAM>(buttons));
         ASSERT_TRUE(window.UIAddToolBar(toolbar));
     }
-    void TearDown() override
+    void TearDown() override { window.DestroyWindow(); }
+    static HMENU CommandsPopup()
     {
-        DestroyMenu(popup);
-        window.DestroyWindow();
+        HMENU menu = CreatePopupMenu();
+        AppendMenuW(menu, MF_STRING, kBoth, L"Both");
+        AppendMenuW(menu, MF_STRING, kMenuOnly, L"Menu only");
+        AppendMenuW(menu, MF_STRING, kToolbarOnly, L"Toolbar only");
+        AppendMenuW(menu, MF_STRING | MF_GRAYED, kUnmanaged, L"Unmanaged");
+        return menu;
     }
     void DropDown() { window.SendMessage(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 0); }
 
@@ -537,6 +542,49 @@ TEST_F(UpdateUITest, WindowMenuIsLeftAlone)
     window.UIEnable(kBoth, false);
     window.SendMessage(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), MAKELPARAM(0, TRUE));
     EXPECT_TRUE(MenuState(popup, kBoth).enabled);
+}
+
+TEST_F(UpdateUITest, StatesReachOnlyTheDropDownsOfTheOwnersMenus)
+{
+    // A command bar draws a menu in the menu bar's place: registered, its drop-downs are the
+    // window's own. Any other pop-up the window owns while it is tracked is a context menu,
+    // which shows what it was loaded with.
+    HMENU nested = CommandsPopup();
+    AppendMenuW(popup, MF_POPUP, reinterpret_cast<UINT_PTR>(nested), L"&More");
+    ui::UniqueMenu commandBarMenu(CreateMenu());
+    HMENU commandBarPopup = CommandsPopup();
+    AppendMenuW(commandBarMenu.Get(), MF_POPUP, reinterpret_cast<UINT_PTR>(commandBarPopup), L"&Commands");
+    ASSERT_TRUE(window.UIAddMenu(commandBarMenu.Get()));
+    EXPECT_FALSE(window.UIAddMenu(commandBarMenu.Get())) << "registered once";
+    ui::UniqueMenu contextMenu(CreatePopupMenu());   // a loaded context menu resource
+    HMENU contextPopup = CommandsPopup();
+    AppendMenuW(contextMenu.Get(), MF_POPUP, reinterpret_cast<UINT_PTR>(contextPopup), L"Class");
+    ui::UniqueMenu loosePopup(CommandsPopup());
+
+    ASSERT_TRUE(window.UIEnable(kBoth, false));
+    ASSERT_TRUE(window.UISetCheck(kMenuOnly, true));
+    ASSERT_TRUE(window.UIEnable(kMenuOnly, false));
+    const struct
+    {
+        const char *what;
+        HMENU menu;
+        bool managed;   // the states reach it
+    } rows[] = {
+        // pop-up                             menu                  managed
+        {"menu bar drop-down",                popup,                true},
+        {"its sub-menu",                      nested,               true},
+        {"command bar drop-down",             commandBarPopup,      true},
+        {"context menu's sub-menu",           contextPopup,         false},
+        {"context menu tracked by itself",    loosePopup.Get(),     false},
+    };
+    for (const auto &row : rows) {
+        window.SendMessage(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(row.menu), 0);
+        const ItemState both = MenuState(row.menu, kBoth), menuOnly = MenuState(row.menu, kMenuOnly);
+        EXPECT_EQ(!row.managed, both.enabled) << row.what;
+        EXPECT_EQ(!row.managed, menuOnly.enabled) << row.what;
+        EXPECT_EQ(row.managed, menuOnly.checked) << row.what;
+        EXPECT_FALSE(MenuState(row.menu, kUnmanaged).enabled) << row.what << ": greyed as created";
+    }
 }
 
 // --- Splitter and pane container ---------------------------------------------------------------

@@ -53,6 +53,35 @@ std::wstring Value(const std::wstring &path, const wchar_t *name)
     return L"type " + std::to_wstring(type);
 }
 
+// Every value of an HKLM key (name, type and data bytes) and the names of its subkeys, in
+// registry order: equal snapshots mean an unchanged key.
+std::vector<std::wstring> Snapshot(const std::wstring &path)
+{
+    std::vector<std::wstring> entries;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return {L"no key"};
+    wchar_t name[256];
+    BYTE data[4096];
+    for (DWORD i = 0;; ++i) {
+        DWORD chars = 256, bytes = sizeof(data), type = 0;
+        if (RegEnumValueW(key, i, name, &chars, nullptr, &type, data, &bytes) != ERROR_SUCCESS)
+            break;
+        std::wstring entry = L"value " + std::wstring(name) + L" type " + std::to_wstring(type) + L":";
+        for (DWORD b = 0; b < bytes; ++b)
+            entry += L" " + std::to_wstring(data[b]);
+        entries.push_back(entry);
+    }
+    for (DWORD i = 0;; ++i) {
+        DWORD chars = 256;
+        if (RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        entries.push_back(L"subkey " + std::wstring(name));
+    }
+    RegCloseKey(key);
+    return entries;
+}
+
 bool KeyExists(const std::wstring &path)
 {
     HKEY key = nullptr;
@@ -249,12 +278,41 @@ protected:
     // it. False when no such dialog came up.
     bool Run(WORD command, const wchar_t *caption, const std::function<void(HWND)> &drive)
     {
+        return WhileOpen(caption, drive, [&] { m_frame.SendMessage(WM_COMMAND, MAKEWPARAM(command, 0), 0); });
+    }
+    // The same for the command that a right click gives: in the tree on the item of clicked,
+    // or in the list when clicked is null, with key typed into the menu that opens.
+    bool RunFromContextMenu(const wchar_t *clicked, wchar_t key, const wchar_t *caption,
+                            const std::function<void(HWND)> &drive)
+    {
+        return WhileOpen(caption, drive, [&] {
+            HWND source = m_frame.GetList().m_hWnd;
+            if (clicked) {
+                source = m_frame.GetTree().m_hWnd;
+                setuptest::PointAtTreeItem(source, Find(clicked));
+            }
+            bool open = false;
+            guitest::Deferred choose(100, [&] {
+                HWND menuWindow = FindWindowW(L"#32768", nullptr);
+                open = menuWindow && IsWindowVisible(menuWindow);
+                if (open)
+                    PostMessageW(menuWindow, WM_CHAR, key, 1);
+            });
+            setuptest::RightClick(m_frame.m_hWnd, source);
+            EXPECT_TRUE(open) << "the context menu opened";
+        });
+    }
+    // trigger raises what opens the dialog; what it posts runs before the watchdog gives up.
+    bool WhileOpen(const wchar_t *caption, const std::function<void(HWND)> &drive,
+                   const std::function<void()> &trigger)
+    {
         Poll poll{caption, &drive, false, 0};
         Poll::Current() = &poll;
         UINT_PTR timer = SetTimer(nullptr, 0, 30, &Poll::Tick);
         {
             guitest::ModalWatchdog watchdog;
-            m_frame.SendMessage(WM_COMMAND, MAKEWPARAM(command, 0), 0);
+            trigger();
+            guitest::PumpMessages();
             EXPECT_FALSE(watchdog.Fired()) << "the dialog was still open";
         }
         KillTimer(nullptr, timer);
@@ -414,6 +472,111 @@ TEST_F(Dialogs, AddingAnExistingModelAsksBeforeReplacingIt)
         EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION), boxes.boxes[0].type);
         EXPECT_EQ(row.replaced ? L"absent" : L"dword:1", Value(existing, L"Old"));
         EXPECT_EQ(row.replaced ? L"sz:COM3" : L"sz:COM9", Value(existing, L"Port"));
+    }
+}
+
+TEST_F(Dialogs, AddDeviceInitialisationLeavesTheFocusToTheSystem)
+{
+    // Initialisation answers FALSE, so the dialog manager sets no focus of its own; the
+    // activation of the shown dialog puts it on the first tab stop, the model list. Sent again
+    // with the focus elsewhere, initialisation answers FALSE and leaves the focus there.
+    OpenFrame();
+    Select(L"POSPrinter");
+    HWND focusShown = nullptr, focusAfter = nullptr, models = nullptr, cancel = nullptr;
+    LRESULT answer = -1;
+    ASSERT_TRUE(Run(ID_EDIT_ADDDEVICE, L"Add New Device", [&](HWND dialog) {
+        focusShown = GetFocus();
+        models = GetDlgItem(dialog, IDC_ADD_MODEL);
+        cancel = GetDlgItem(dialog, IDCANCEL);
+        SetFocus(cancel);
+        answer = SendMessageW(dialog, WM_INITDIALOG, 0, 0);
+        focusAfter = GetFocus();
+        Click(dialog, IDCANCEL);
+    }));
+    EXPECT_EQ(FALSE, answer);
+    EXPECT_EQ(models, focusShown);
+    EXPECT_EQ(cancel, focusAfter);
+}
+
+TEST_F(Dialogs, ModelsThatCannotNameADeviceKeyAreNotOffered)
+{
+    // An empty model would stand for the class key itself and delete it with its logical
+    // device names; a backslash would reach into another key. The class key with its names
+    // and devices stays byte for byte as it was.
+    const char catalogue[] = R"(<catalogue>
+  <device type="CashDrawer" model="" soname="Test.Empty.SO">
+    <param port="serial" name="DeviceDesc" value="empty model"/>
+  </device>
+  <device type="CashDrawer" soname="Test.NoModel.SO">
+    <param port="serial" name="DeviceDesc" value="no model"/>
+  </device>
+  <device type="CashDrawer" model="DlgTest Drawer\Inner" soname="Test.Inner.SO">
+    <param port="serial" name="Port" value="COM1"/>
+  </device>
+  <device type="CashDrawer" model="DlgTest Fine" soname="Test.Fine.SO">
+    <param port="serial" name="Port" value="COM1"/>
+  </device>
+</catalogue>
+)";
+    WriteCatalogue(catalogue);
+    const struct { const char *what; bool withDevice; } rows[] = {
+        // class key holds      with a device key below it
+        {"names only",          false},
+        {"names and a device",  true},
+    };
+    OpenFrame();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        DeleteTestEntries(kDrawers);
+        SetString(kDrawers, L"DlgTestDrawerName", L"DlgTest Drawer");
+        SetDword(kDrawers, L"DlgTestNumber", 7);
+        if (row.withDevice)
+            SetString(kDrawers + L"\\DlgTest Drawer", L"Port", L"COM2");
+        m_frame.ReloadTree();
+        const std::vector<std::wstring> before = Snapshot(kDrawers);
+        Select(L"CashDrawer");
+        guitest::MessageBoxRecorder boxes;
+        std::vector<std::wstring> models;
+        ASSERT_TRUE(Run(ID_EDIT_ADDDEVICE, L"Add New Device", [&](HWND dialog) {
+            models = Entries(dialog, IDC_ADD_MODEL);
+            Click(dialog, IDOK);
+            Click(dialog, IDCANCEL);
+        }));
+        EXPECT_EQ(std::vector<std::wstring>{L"DlgTest Fine"}, models);
+        ASSERT_EQ(1u, boxes.boxes.size());
+        EXPECT_EQ(L"Please select a device!", boxes.boxes[0].text);
+        EXPECT_EQ(before, Snapshot(kDrawers));
+    }
+}
+
+TEST_F(Dialogs, ALogicalNameOfAnotherDeviceIsRepointedWithoutAQuestion)
+{
+    const struct { const char *what; const wchar_t *typed; } rows[] = {
+        // case                  typed name
+        {"same spelling",        L"DlgTestTaken"},
+        {"other letter case",    L"dlgtestTAKEN"},
+    };
+    OpenFrame();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        DeleteTestEntries(kPrinters);
+        SetString(kPrinters + L"\\DlgTest Other", L"Port", L"COM2");
+        SetString(kPrinters, L"DlgTestTaken", L"DlgTest Other");
+        m_frame.ReloadTree();
+        Select(L"POSPrinter");
+        guitest::MessageBoxRecorder boxes;
+        ASSERT_TRUE(Run(ID_EDIT_ADDDEVICE, L"Add New Device", [&](HWND dialog) {
+            ASSERT_TRUE(Choose(dialog, IDC_ADD_MODEL, L"DlgTest Serial"));
+            SetText(dialog, IDC_ADD_LDN, row.typed);
+            Click(dialog, IDOK);
+        }));
+        EXPECT_TRUE(boxes.boxes.empty());
+        int names = 0;
+        for (const std::wstring &name : ValueNames(kPrinters))
+            names += _wcsicmp(name.c_str(), L"DlgTestTaken") == 0;
+        EXPECT_EQ(1, names) << "one value, repointed";
+        EXPECT_EQ(L"sz:DlgTest Serial", Value(kPrinters, L"DlgTestTaken"));
+        EXPECT_TRUE(KeyExists(kPrinters + L"\\DlgTest Other")) << "the other device stays";
     }
 }
 
@@ -719,13 +882,14 @@ TEST_F(NameDialogs, AddLdnFromAClassPreselectsItsLastDeviceAndNeedsADevice)
     }));
     ASSERT_EQ(1u, boxes.boxes.size());
     EXPECT_EQ(L"Please select a device!", boxes.boxes[0].text);
-    EXPECT_EQ(L"absent", Value(kDrawers, L"DlgTestNowhere"));
+    const std::wstring nowhere = Value(kDrawers, L"DlgTestNowhere");
+    EXPECT_TRUE(nowhere == L"absent" || nowhere == L"no key") << Narrow(nowhere);
 }
 
 TEST_F(NameDialogs, RenameThroughTheLabelEdit)
 {
     const struct { const char *name; const wchar_t *newName; std::vector<int> answers; size_t boxes;
-                   std::vector<std::wstring> after; } rows[] = {
+                   std::vector<std::wstring> after; WPARAM endKey = VK_RETURN; } rows[] = {
         {"to a new name", L"DlgTestRenamed", {}, 0,
          {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestOther=DlgTest Beta",
           L"DlgTestRenamed=DlgTest Alpha"}},
@@ -743,6 +907,12 @@ TEST_F(NameDialogs, RenameThroughTheLabelEdit)
         {"too long", L"DlgTest_17_chars_", {}, 1,
          {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
           L"DlgTestOther=DlgTest Beta"}},
+        {"Esc after typing a new name", L"DlgTestEscaped", {}, 0,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
+          L"DlgTestOther=DlgTest Beta"}, VK_ESCAPE},
+        {"Esc after typing a name in use", L"DlgTestOther", {IDYES}, 0,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
+          L"DlgTestOther=DlgTest Beta"}, VK_ESCAPE},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
@@ -757,8 +927,17 @@ TEST_F(NameDialogs, RenameThroughTheLabelEdit)
         HWND edit = m_frame.GetList().GetEditControl();
         ASSERT_NE(nullptr, edit) << "F2 starts the label edit";
         SetWindowTextW(edit, row.newName);
-        SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+        SendMessageW(edit, WM_KEYDOWN, row.endKey, 0);
         guitest::PumpMessages();
+        EXPECT_EQ(nullptr, m_frame.GetList().GetEditControl()) << "the edit ended";
+        if (row.endKey == VK_ESCAPE) {
+            ui::CListViewCtrl &list = m_frame.GetList();
+            std::vector<std::wstring> shown;
+            for (int i = 0; i < list.GetItemCount(); ++i)
+                shown.push_back(list.GetItemText(i, 0));
+            EXPECT_NE(shown.end(), std::find(shown.begin(), shown.end(), L"DlgTestFront")) << "the row keeps its name";
+            EXPECT_EQ(shown.end(), std::find(shown.begin(), shown.end(), row.newName));
+        }
         EXPECT_EQ(row.boxes, boxes.boxes.size());
         if (std::string(row.name).find("in use") != std::string::npos && !boxes.boxes.empty()) {
             EXPECT_EQ(L"Logical Device Name \"DlgTestOther\" has been defined to refer to \"DlgTest Beta\".\n"
@@ -893,6 +1072,8 @@ public:
         long claimResult = 0;
         long extended = 0;
         const wchar_t *unknownMember = nullptr;   // GetIDsOfNames refuses this name
+        const wchar_t *failingMember = nullptr;   // Invoke answers failure for this one
+        HRESULT failure = S_OK;
     };
     RecordingControl(const Script &script, std::vector<std::wstring> &calls) : m_script(script), m_calls(calls) {}
 
@@ -947,6 +1128,8 @@ public:
         if (call.back() == L'(' || call.find(L'(') != std::wstring::npos)
             call += L")";
         m_calls.push_back(call);
+        if (m_script.failingMember && _wcsicmp(kMembers[static_cast<size_t>(id - 1)], m_script.failingMember) == 0)
+            return m_script.failure;
         long answer = 0;
         if (call.compare(0, 5, L"Open(") == 0)
             answer = m_script.openResult;
@@ -1036,6 +1219,22 @@ TEST_F(NameDialogs, HealthCheckCallsTheControlObjectInOrder)
          L"Error occurred in calling the CheckHealth method:\n\nOpen could not be called [0x80020006]"},
         {"the object cannot be created", {}, E_OUTOFMEMORY, {},
          L"Can not create the control object \"OPOS.POSPrinter\"! [0x8007000E]"},
+        // After a claim, a member that fails at the COM level is reported and what was done is
+        // still undone: no disable without an enable, then release and close.
+        {"DeviceEnabled missing", {0, 0, 0, L"DeviceEnabled"}, S_OK,
+         {L"Open(BSTR:DlgTest Alpha)", L"ClaimDevice(I4:0)", L"ReleaseDevice()", L"Close()"},
+         L"Error occurred in calling the CheckHealth method:\n\nDeviceEnabled could not be called [0x80020006]"},
+        {"DeviceEnabled put fails", {0, 0, 0, nullptr, L"DeviceEnabled", DISP_E_TYPEMISMATCH}, S_OK,
+         {L"Open(BSTR:DlgTest Alpha)", L"ClaimDevice(I4:0)", L"DeviceEnabled=I2:-1", L"ReleaseDevice()", L"Close()"},
+         L"Error occurred in calling the CheckHealth method:\n\nDeviceEnabled could not be called [0x80020005]"},
+        {"CheckHealth missing", {0, 0, 0, L"CheckHealth"}, S_OK,
+         {L"Open(BSTR:DlgTest Alpha)", L"ClaimDevice(I4:0)", L"DeviceEnabled=I2:-1", L"DeviceEnabled=I2:0",
+          L"ReleaseDevice()", L"Close()"},
+         L"Error occurred in calling the CheckHealth method:\n\nCheckHealth could not be called [0x80020006]"},
+        {"CheckHealth fails", {0, 0, 0, nullptr, L"CheckHealth", DISP_E_EXCEPTION}, S_OK,
+         {L"Open(BSTR:DlgTest Alpha)", L"ClaimDevice(I4:0)", L"DeviceEnabled=I2:-1", L"CheckHealth(I4:3)",
+          L"DeviceEnabled=I2:0", L"ReleaseDevice()", L"Close()"},
+         L"Error occurred in calling the CheckHealth method:\n\nCheckHealth could not be called [0x80020009]"},
     };
     CLSID standIn = {};
     ASSERT_EQ(S_OK, CLSIDFromString(const_cast<LPOLESTR>(kStandInPrinterClsid), &standIn));
@@ -1071,6 +1270,74 @@ TEST_F(NameDialogs, HealthCheckCallsTheControlObjectInOrder)
     ASSERT_EQ(1u, boxes.boxes.size());
     EXPECT_EQ(L"Please select a device!", boxes.boxes[0].text);
     EXPECT_EQ(created, factory.created);
+    CoRevokeClassObject(cookie);
+}
+
+// --- Context menus ------------------------------------------------------------------------------
+
+TEST_F(NameDialogs, ContextMenuCommandsActOnTheSelection)
+{
+    // A right click in the tree on clicked (nullptr: in the list) with the tree's selection and
+    // the list row given, then the item's access key: the command runs on the selection, with
+    // the items enabled as the menu resource has them.
+    SetString(kPrinters + L"\\DlgTest Alpha", L"DeviceName", L"Alpha name");
+    SetString(kPrinters + L"\\DlgTest Beta", L"DeviceName", L"Beta name");
+    const std::vector<std::wstring> healthCheck = {
+        L"Open(BSTR:DlgTest Alpha)", L"ClaimDevice(I4:0)", L"DeviceEnabled=I2:-1", L"CheckHealth(I4:3)",
+        L"DeviceEnabled=I2:0", L"ReleaseDevice()", L"Close()",
+    };
+    const std::wstring deleteQuestion = L"Are you sure you want to delete this?";
+    const std::wstring selectDevice = L"Please select a device!";
+    const struct
+    {
+        const wchar_t *clicked;
+        const wchar_t *selected;
+        const wchar_t *row;                // list row selected, or nullptr
+        wchar_t key;
+        std::vector<std::wstring> boxes;   // text, caption, ...
+        std::vector<std::wstring> calls;   // of the control object
+        const wchar_t *sheetShows;         // DeviceName on the property sheet; nullptr: no sheet
+    } rows[] = {
+        // clicked                      selected                      row              key   boxes                                          calls        sheet
+        {nullptr,                       L"POSPrinter",                L"DlgTest Alpha", L'd', {deleteQuestion, L"POSPrinter\\DlgTest Alpha"}, {},          nullptr},
+        {nullptr,                       L"POSPrinter",                L"DlgTest Beta",  L'c', {selectDevice, L"Warning"},                     {},          nullptr},
+        {L"POSPrinter\\DlgTest Beta",   L"POSPrinter\\DlgTest Alpha", nullptr,          L'd', {deleteQuestion, L"POSPrinter\\DlgTest Alpha"}, {},          nullptr},
+        {L"POSPrinter\\DlgTest Beta",   L"POSPrinter\\DlgTest Alpha", nullptr,          L'c', {},                                             healthCheck, nullptr},
+        {L"POSPrinter\\DlgTest Alpha",  L"POSPrinter",                nullptr,          L'c', {selectDevice, L"Warning"},                     {},          nullptr},
+        {L"POSPrinter",                 L"POSPrinter\\DlgTest Alpha", nullptr,          L'r', {},                                             {},          L"Alpha name"},
+        {L"CashDrawer",                 L"POSPrinter\\DlgTest Beta",  nullptr,          L'r', {},                                             {},          L"Beta name"},
+        {L"POSPrinter",                 L"POSPrinter",                nullptr,          L'r', {},                                             {},          nullptr},
+    };
+    CLSID standIn = {};
+    ASSERT_EQ(S_OK, CLSIDFromProgID(L"OPOS.POSPrinter", &standIn)) << "the stand-in is registered";
+    RecordingFactory factory;
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, CoRegisterClassObject(standIn, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << (row.clicked ? "tree " + Narrow(row.clicked) : std::string("list"))
+                     << ", " << Narrow(row.selected) << " selected, key " << static_cast<char>(row.key));
+        factory.calls.clear();
+        Select(row.selected);
+        if (row.row)
+            SelectRow(row.row);
+        guitest::MessageBoxRecorder boxes(IDNO);
+        std::wstring shown;
+        const bool sheet = RunFromContextMenu(row.clicked, row.key, L"Property", [&](HWND sheetWindow) {
+            HWND page = reinterpret_cast<HWND>(SendMessageW(sheetWindow, PSM_GETCURRENTPAGEHWND, 0, 0));
+            shown = Text(page, IDC_DETAIL_DEVICENAME);
+            PostMessageW(sheetWindow, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        });
+        std::vector<std::wstring> texts;
+        for (const auto &box : boxes.boxes) {
+            texts.push_back(box.text);
+            texts.push_back(box.caption);
+        }
+        EXPECT_EQ(row.boxes, texts);
+        EXPECT_EQ(row.calls, factory.calls);
+        EXPECT_EQ(row.sheetShows != nullptr, sheet);
+        EXPECT_EQ(row.sheetShows ? row.sheetShows : L"", shown);
+        EXPECT_TRUE(KeyExists(kPrinters + L"\\DlgTest Alpha")) << "every question was answered No";
+    }
     CoRevokeClassObject(cookie);
 }
 

@@ -108,16 +108,36 @@ TEST_F(PortRecord, ReadingTakesOnlyWhatFits)
 
 // What the dialog stores is what the service object reads: the same indexes, turned into line
 // values by the service object's own tables (which differ from the dialog's labels on purpose).
+// The expected line values are written out, so that a wrong entry in either program's table
+// fails here: baud rates, data bits, the platform's parity (NOPARITY 0, ODDPARITY 1,
+// EVENPARITY 2) and stop-bit values (ONESTOPBIT 0, TWOSTOPBITS 2), and the flow codes.
 TEST_F(PortRecord, ServiceObjectReadsTheIndexesWritten)
 {
-    const struct { LONG baud, bits, parity, stop, handShake, xonXoff; } rows[] = {
-        {0, 0, 0, 0, 0, 0},
-        {6, 1, 1, 1, 1, 0},
-        {10, 1, 2, 2, 2, 0},
-        {7, 1, 0, 1, 0, 1},   // XON/XOFF: HandShake 0 and XonXoff 1
+    const struct
+    {
+        LONG baud; DWORD baudRate;
+        LONG bits; DWORD dataBits;
+        LONG parity; DWORD lineParity;
+        LONG stop; DWORD stopBits;
+        LONG handShake; DWORD flowCode;
+        LONG xonXoff;
+    } rows[] = {
+        // Baudrate      BitLength  Parity     Stop       HandShake  XonXoff
+        {0, 110,         0, 7,      0, 0,      0, 2,      0, 5,      0},
+        {1, 300,         1, 8,      1, 2,      1, 0,      1, 4,      0},
+        {2, 600,         0, 7,      2, 1,      2, 2,      2, 1,      0},   // Stop 2: the dialog's "2 bits"
+        {3, 1200,        1, 8,      0, 0,      1, 0,      0, 5,      1},   // XON/XOFF: HandShake 0, XonXoff 1
+        {4, 2400,        1, 8,      1, 2,      0, 2,      2, 1,      0},
+        {5, 4800,        0, 7,      2, 1,      1, 0,      1, 4,      0},
+        {6, 9600,        1, 8,      0, 0,      1, 0,      2, 1,      0},
+        {7, 19200,       1, 8,      0, 0,      1, 0,      0, 5,      1},
+        {8, 38400,       0, 7,      1, 2,      0, 2,      1, 4,      0},
+        {9, 57600,       1, 8,      2, 1,      1, 0,      0, 5,      0},
+        {10, 115200,     1, 8,      2, 1,      2, 2,      2, 1,      0},
     };
     for (const auto &row : rows) {
-        SCOPED_TRACE(row.baud);
+        SCOPED_TRACE(testing::Message() << "Baudrate " << row.baud << " BitLength " << row.bits << " Parity "
+                     << row.parity << " Stop " << row.stop << " HandShake " << row.handShake);
         SetString(L"GroupID", L"XS");
         CPortSettings record(DevicePath());
         record.m_port = L"COM7";
@@ -131,11 +151,11 @@ TEST_F(PortRecord, ServiceObjectReadsTheIndexesWritten)
         CDeviceSettings settings;
         ASSERT_EQ(0, settings.ReadDeviceSettings(kDevice));
         EXPECT_EQ(L"COM7", settings.Port);
-        EXPECT_EQ(kBaudTable[row.baud], settings.Baudrate.value_or(0));
-        EXPECT_EQ(kBitLengthTable[row.bits], settings.BitLength.value_or(0));
-        EXPECT_EQ(kParityTable[row.parity], settings.Parity.value_or(99));
-        EXPECT_EQ(kStopTable[row.stop], settings.Stop.value_or(99));
-        EXPECT_EQ(kHandShakeTable[row.handShake], settings.HandShake.value_or(0));
+        EXPECT_EQ(row.baudRate, settings.Baudrate.value_or(0));
+        EXPECT_EQ(row.dataBits, settings.BitLength.value_or(0));
+        EXPECT_EQ(row.lineParity, settings.Parity.value_or(99));
+        EXPECT_EQ(row.stopBits, settings.Stop.value_or(99));
+        EXPECT_EQ(row.flowCode, settings.HandShake.value_or(0));
         EXPECT_EQ(static_cast<DWORD>(row.xonXoff), settings.XonXoff.value_or(99));
         EXPECT_EQ(300u, settings.Timeout.value_or(0));
         EXPECT_FALSE(settings.OutputBuf.has_value()) << "-1 writes nothing";

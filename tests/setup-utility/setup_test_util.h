@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,27 @@ inline std::vector<std::wstring> ValueNames(const std::wstring &path)
     }
     RegCloseKey(key);
     return names;
+}
+
+// Puts the cursor on the middle of a tree item, scrolled into view, where a right click on it
+// would be.
+inline void PointAtTreeItem(HWND tree, HTREEITEM item)
+{
+    ASSERT_NE(nullptr, item);
+    SendMessageW(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
+    RECT r = {};
+    memcpy(&r, &item, sizeof item);   // the message takes the item in the rectangle
+    ASSERT_TRUE(SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r)));
+    POINT centre = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ClientToScreen(tree, &centre);
+    SetCursorPos(centre.x, centre.y);
+}
+
+// The right click's notification, as the tree or the list sends it to the frame.
+inline void RightClick(HWND frame, HWND source)
+{
+    NMHDR header = {source, static_cast<UINT_PTR>(GetDlgCtrlID(source)), static_cast<UINT>(NM_RCLICK)};
+    SendMessageW(frame, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
 }
 
 } // namespace setuptest

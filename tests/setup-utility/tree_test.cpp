@@ -123,6 +123,8 @@ protected:
         return rows;
     }
     void Reload() { frame.SendMessage(WM_COMMAND, MAKEWPARAM(ID_EDIT_REFRESH, 0), 0); }
+    void PointAt(const wchar_t *path) { setuptest::PointAtTreeItem(frame.GetTree().m_hWnd, Find(path)); }
+    void RightClick(HWND source) { setuptest::RightClick(frame.m_hWnd, source); }
 
     ui::MessageBoxHook previousHook = nullptr;
     ui::CMessageLoop loop;
@@ -182,6 +184,34 @@ TEST_F(Tree, SelectionFillsTheListAndSetsTheCommands)
         EXPECT_EQ(row.device, frame.UIIsEnabled(ID_DEVICE_DELETE));
         EXPECT_EQ(row.device, frame.UIIsEnabled(ID_EDIT_COMMSETTINGS));
         EXPECT_FALSE(frame.UIIsEnabled(ID_DEVICE_SPECIFIC_BUTTON));
+    }
+}
+
+TEST_F(Tree, DeviceDescriptionsShowWholeWhateverTheirLength)
+{
+    // The description column shows the device key's whole DeviceDesc: a long one is shown,
+    // not dropped for an empty column that would look like a missing value.
+    const struct { const wchar_t *device; size_t length; } rows[] = {
+        // device key               characters of DeviceDesc
+        {L"TreeTest Desc259",       259},
+        {L"TreeTest Desc260",       260},
+        {L"TreeTest Desc1000",      1000},
+    };
+    for (const auto &row : rows)
+        SetString(std::wstring(kPrinters) + L"\\" + row.device, L"DeviceDesc", std::wstring(row.length, L'd'));
+    Reload();
+    frame.GetTree().SelectItem(Find(L"POSPrinter"));
+    const auto list = Rows();
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPrinters, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        for (const auto &row : rows)
+            RegDeleteKeyW(key, row.device);
+        RegCloseKey(key);
+    }
+    for (const auto &row : rows) {
+        auto found = std::find_if(list.begin(), list.end(), [&](const auto &r) { return r.first == row.device; });
+        ASSERT_NE(list.end(), found) << row.length;
+        EXPECT_EQ(std::wstring(row.length, L'd'), found->second) << row.length;
     }
 }
 
@@ -288,16 +318,8 @@ TEST_F(Tree, ContextMenusOfferTheCommandsOfWhatWasClicked)
                      << static_cast<char>(row.key ? row.key : '-'));
         tree.SelectItem(Find(row.selected));
         HWND source = row.where == InTree ? tree.m_hWnd : frame.GetList().m_hWnd;
-        if (row.clicked) {
-            HTREEITEM item = Find(row.clicked);
-            ASSERT_NE(nullptr, item);
-            RECT r = {};
-            memcpy(&r, &item, sizeof item);   // the message takes the item in the rectangle
-            ASSERT_TRUE(SendMessageW(tree.m_hWnd, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r)));
-            POINT centre = guitest::Centre(r);
-            ClientToScreen(tree.m_hWnd, &centre);
-            SetCursorPos(centre.x, centre.y);
-        }
+        if (row.clicked)
+            PointAt(row.clicked);
         CommandSpy spy(frame.m_hWnd, kRoutedCommands);
         bool open = false;
         guitest::Deferred choose(100, [&] {
@@ -310,13 +332,101 @@ TEST_F(Tree, ContextMenusOfferTheCommandsOfWhatWasClicked)
         });
         {
             guitest::ModalWatchdog watchdog;
-            NMHDR header = {source, static_cast<UINT_PTR>(GetDlgCtrlID(source)), static_cast<UINT>(NM_RCLICK)};
-            frame.SendMessage(WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
+            RightClick(source);
             EXPECT_FALSE(watchdog.Fired());
         }
         guitest::PumpMessages();
         EXPECT_TRUE(open);
         EXPECT_EQ(row.expected, spy.commands);
+    }
+}
+
+// The context menu resource, sub-menu by sub-menu, with the state each item has there.
+struct ContextItem
+{
+    UINT id;        // 0: separator
+    bool enabled;
+};
+const std::vector<ContextItem> kContextMenu[3] = {
+    // "Class" (0)
+    {{ID_EDIT_ADDDEVICE, true}, {0, true}, {ID_CLASS_EXPORTREGISTRY, false}, {0, true}, {ID_FILE_PROPERTY, true}},
+    // "Device" (1)
+    {{ID_TOOLS_CHECKHEALTH, true}, {ID_DEVICE_SPECIFIC, false}, {ID_EDIT_ADDLDN, true},
+     {ID_EDIT_COMMSETTINGS, true}, {ID_DEVICE_DELETE, true}, {0, true}, {ID_DEVICE_EXPORTREGISTRY, false},
+     {0, true}, {ID_FILE_PROPERTY, false}},
+    // "Name" (2)
+    {{ID_EDIT_ADDLDN, true}, {ID_NAME_DELETELDN, true}, {ID_EDIT_RENAMELDN, true}},
+};
+
+TEST_F(Tree, ContextMenusShowTheStatesOfTheirResource)
+{
+    // Before each menu opens, every command of it that has a managed state is set the other
+    // way in the frame: an item showing the frame's state would differ from the resource.
+    const LANGID english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    const LANGID chinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+    const struct {
+        LANGID language;
+        const wchar_t *clicked;    // tree item under the cursor; nullptr: a click in the list
+        const wchar_t *selected;   // the tree's selection
+        int subMenu;
+        const wchar_t *firstItem;  // text of its first item, in that language
+    } rows[] = {
+        // language  clicked                        selected                       sub  first item
+        {english, L"POSPrinter",                   L"POSPrinter\\TreeTest Alpha", 0,   L"Add &New Device..."},
+        {english, L"POSPrinter\\TreeTest Alpha", L"POSPrinter",                   1,   L"&CheckHealth Interactive"},
+        {english, nullptr,                         L"POSPrinter",                   1,   L"&CheckHealth Interactive"},
+        {english, nullptr,                         L"POSPrinter\\TreeTest Alpha", 2,   L"&Add"},
+        {chinese, L"CashDrawer",                   L"POSPrinter",                   0,   L"添加新设备(&N)..."},
+        {chinese, L"POSPrinter\\TreeTest Beta",  L"POSPrinter\\TreeTest Alpha", 1,   L"交互式 CheckHealth(&C)"},
+        {chinese, nullptr,                         L"POSPrinter",                   1,   L"交互式 CheckHealth(&C)"},
+        {chinese, nullptr,                         L"POSPrinter\\TreeTest Alpha", 2,   L"添加(&A)"},
+    };
+    const LCID savedLocale = GetThreadLocale();
+    frame.GetTree().Expand(Find(L"POSPrinter"), TVE_EXPAND);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << (row.language == english ? "English " : "Chinese ")
+                     << (row.clicked ? "tree " : "list ") << "sub-menu " << row.subMenu << " selected "
+                     << std::string(row.selected, row.selected + wcslen(row.selected)));
+        frame.GetTree().SelectItem(Find(row.selected));
+        if (row.clicked)
+            PointAt(row.clicked);
+        for (const ContextItem &item : kContextMenu[row.subMenu]) {
+            if (item.id)
+                frame.UIEnable(item.id, !item.enabled);
+        }
+        struct Shown { UINT id; bool separator; bool enabled; };
+        std::vector<Shown> shown;
+        std::wstring firstItem;
+        guitest::Deferred look(100, [&] {
+            HWND menuWindow = FindWindowW(L"#32768", nullptr);
+            HMENU menu = menuWindow && IsWindowVisible(menuWindow)
+                             ? reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0)) : nullptr;
+            for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
+                UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
+                shown.push_back({GetMenuItemID(menu, i), (state & MF_SEPARATOR) != 0, !(state & MF_GRAYED)});
+            }
+            if (menu)
+                firstItem = ui::GetMenuItemString(menu, 0);
+            EndMenu();
+        });
+        SetThreadLocale(MAKELCID(row.language, SORT_DEFAULT));
+        {
+            guitest::ModalWatchdog watchdog;
+            RightClick(row.clicked ? frame.GetTree().m_hWnd : frame.GetList().m_hWnd);
+            EXPECT_FALSE(watchdog.Fired());
+        }
+        SetThreadLocale(savedLocale);
+        guitest::PumpMessages();
+        EXPECT_EQ(row.firstItem, firstItem);
+        const std::vector<ContextItem> &expected = kContextMenu[row.subMenu];
+        ASSERT_EQ(expected.size(), shown.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(expected[i].id == 0, shown[i].separator) << "item " << i;
+            if (expected[i].id == 0)
+                continue;
+            EXPECT_EQ(expected[i].id, shown[i].id) << "item " << i;
+            EXPECT_EQ(expected[i].enabled, shown[i].enabled) << "item " << i << " (" << expected[i].id << ")";
+        }
     }
 }
 
