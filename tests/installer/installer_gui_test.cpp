@@ -270,6 +270,7 @@ protected:
         ClearRecord();
         SetEnvironmentVariableW(L"DEVCON_RECORD", m_record.c_str());
         SetEnvironmentVariableW(L"DEVCON_EXIT", nullptr);
+        SetEnvironmentVariableW(L"DEVCON_DELAY", nullptr);
         m_workFoldersBefore = WorkFolders();
         g_progress.clear();
     }
@@ -278,6 +279,7 @@ protected:
         ClearRecord();
         RemoveDirectoryW(m_record.c_str());
         SetEnvironmentVariableW(L"DEVCON_RECORD", nullptr);
+        SetEnvironmentVariableW(L"DEVCON_DELAY", nullptr);
         EXPECT_EQ(m_workFoldersBefore, WorkFolders()) << "every work folder is removed";
     }
     void ClearRecord()
@@ -591,7 +593,6 @@ TEST_F(Installer, ProgressDialogStaysUpWhileTheToolRuns)
         EXPECT_EQ(static_cast<UINT>(MB_OK | row.icon), boxes.boxes[0].type);
         EXPECT_EQ(ExpectedInstallProgress(), g_progress);
     }
-    SetEnvironmentVariableW(L"DEVCON_DELAY", nullptr);
 }
 
 TEST_F(Installer, UninstallMessagesTheirIconsAndTheRefresh)
@@ -1013,6 +1014,8 @@ TEST(Resources, DialogsInBothLanguagesAsSpecified)
         const wchar_t *head;
         std::vector<std::wstring> controls;
     } rows[] = {
+        // dialog, language, "dialog <size> font <points> <caption>",
+        //   controls as "<id> <class> <x>,<y>,<cx>,<cy> <text>"
         {IDD_MAIN, kChinese, L"dialog 234x142 font 10 \"虚拟端口管理器\"",
          {L"-1 static 7,7,80,8 \"已安装的虚拟端口：\"", L"1000 syslistview32 7,22,150,98 \"\"",
           L"1001 button 172,22,50,14 \"刷新\"", L"1002 button 172,42,50,14 \"安装\"",
