@@ -18,6 +18,14 @@ BOOL RestartDevice(HDEVINFO devices, SP_DEVINFO_DATA *device)
 
 ChangeStateFn g_changeState = RestartDevice;
 
+LONG WritePortName(HKEY key, const std::wstring &name)
+{
+    return RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE *>(name.c_str()),
+                          static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)));
+}
+
+WritePortNameFn g_writePortName = WritePortName;
+
 // A string value that fits `chars` characters with its terminator; false otherwise.
 bool QueryName(HKEY key, const wchar_t *name, wchar_t *buffer, DWORD chars)
 {
@@ -36,6 +44,13 @@ ChangeStateFn SetChangeStateFn(ChangeStateFn fn)
 {
     ChangeStateFn previous = g_changeState;
     g_changeState = fn ? fn : RestartDevice;
+    return previous;
+}
+
+WritePortNameFn SetWritePortNameFn(WritePortNameFn fn)
+{
+    WritePortNameFn previous = g_writePortName;
+    g_writePortName = fn ? fn : WritePortName;
     return previous;
 }
 
@@ -146,8 +161,7 @@ LRESULT CMainDlg::OnChgPortNo(WORD, WORD, HWND, BOOL &)
             continue;
         }
         // The first device of that name is the one renamed.
-        if (RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE *>(newName.c_str()),
-                           static_cast<DWORD>((newName.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS) {
+        if (g_writePortName(key, newName) != ERROR_SUCCESS) {
             RegCloseKey(key);
             break;
         }
@@ -161,8 +175,11 @@ LRESULT CMainDlg::OnChgPortNo(WORD, WORD, HWND, BOOL &)
             change.HwProfile = 0;
             SetupDiSetClassInstallParamsW(devices, &device, &change.ClassInstallHeader, sizeof(change));
             if (!g_changeState(devices, &device)) {
-                ui::ShowMessageBox(m_hWnd, ui::Format(L"ChangeState fails: %d\n", static_cast<int>(GetLastError())),
-                                   AppName(), MB_OK | MB_ICONEXCLAMATION);
+                // Taken at once: building the text and the caption may call the system, which
+                // resets the thread's last error (the caption's first use reads the module
+                // file name).
+                const DWORD error = GetLastError();
+                AppMessage(m_hWnd, ui::Format(L"ChangeState fails: %d\n", static_cast<int>(error)), MB_ICONEXCLAMATION);
             }
             // The description, or what the buffer still holds (the old name) when it cannot be
             // read.

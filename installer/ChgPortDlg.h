@@ -41,3 +41,8 @@ private:
 // seam lets tests stand in for it: Wine's implementation ends the process.
 typedef BOOL (*ChangeStateFn)(HDEVINFO devices, SP_DEVINFO_DATA *device);
 ChangeStateFn SetChangeStateFn(ChangeStateFn fn);
+
+// Writes the new PortName into the port device's hardware key; a registry result code. The
+// seam lets tests make the write fail, which the registry of a test prefix never does.
+typedef LONG (*WritePortNameFn)(HKEY key, const std::wstring &name);
+WritePortNameFn SetWritePortNameFn(WritePortNameFn fn);

@@ -158,7 +158,12 @@ int CArchiveReader::ExtractItem(uint32_t index, const std::wstring &path)
         return 0;
     }
 
-    CItemFiles &files = m_files != nullptr ? *m_files : PlatformItemFiles();
+    // Readers on different threads (the install worker, the dialog thread) each write through
+    // a files object of their own call.
+    std::unique_ptr<CItemFiles> platformFiles;
+    if (m_files == nullptr)
+        platformFiles = NewPlatformItemFiles();
+    CItemFiles &files = m_files != nullptr ? *m_files : *platformFiles;
     uint32_t error = files.CreateNew(path);
     if (error != 0)
     {
@@ -178,6 +183,12 @@ int CArchiveReader::ExtractItem(uint32_t index, const std::wstring &path)
         return 0;
     }
     return 1;
+}
+
+CItemFiles &PlatformItemFiles()
+{
+    static const std::unique_ptr<CItemFiles> files = NewPlatformItemFiles();
+    return *files;
 }
 
 void CArchiveReader::SetItemFiles(CItemFiles *files)

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "7z.h"
@@ -25,7 +26,12 @@ public:
     virtual uint32_t Remove(const std::wstring &path) = 0;
 };
 
-// The platform's real files.
+// The platform's real files: a new object for each use. Never a thread_local object: with
+// mingw-w64's emulated TLS the storage of a thread_local object can be freed before its
+// destructor runs at thread exit, and the destructor then writes into the freed heap block
+// (the install worker's exit corrupted the heap that way).
+std::unique_ptr<CItemFiles> NewPlatformItemFiles();
+// One object of them for callers on one thread (tests that wrap the real files).
 CItemFiles &PlatformItemFiles();
 
 // One item of the archive as the callers need it.

@@ -116,10 +116,9 @@ private:
 
 } // namespace
 
-CItemFiles &PlatformItemFiles()
+std::unique_ptr<CItemFiles> NewPlatformItemFiles()
 {
-    static thread_local CPosixItemFiles files;
-    return files;
+    return std::unique_ptr<CItemFiles>(new CPosixItemFiles());
 }
 
 void TraceToDebugger(const wchar_t *line)

@@ -51,12 +51,9 @@ private:
 
 } // namespace
 
-CItemFiles &PlatformItemFiles()
+std::unique_ptr<CItemFiles> NewPlatformItemFiles()
 {
-    // One per thread: a reader belongs to one thread, and the install worker and the dialog
-    // thread may each run one.
-    static thread_local CWin32ItemFiles files;
-    return files;
+    return std::unique_ptr<CItemFiles>(new CWin32ItemFiles());
 }
 
 void TraceToDebugger(const wchar_t *line)

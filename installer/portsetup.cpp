@@ -46,6 +46,9 @@ private:
     void *m_view;
 };
 
+// How long the removal of a work folder is tried before it is left.
+constexpr DWORD kRemoveTryMs = 1000;
+
 void CreateFolder(HWND owner, const std::wstring &path)
 {
     if (PathIsDirectoryW(path.c_str()))
@@ -70,14 +73,15 @@ bool CWorkFolder::Create()
     const DWORD length = GetTempPathW(MAX_PATH, temp);
     if (length == 0 || length >= MAX_PATH)
     {
-        TraceMsg(L"GetTempPath fail![%u]\n",
-                 static_cast<unsigned>(length == 0 ? GetLastError() : ERROR_BUFFER_OVERFLOW));
+        const DWORD error = length == 0 ? GetLastError() : ERROR_BUFFER_OVERFLOW;
+        TraceMsg(L"GetTempPath fail![%u]\n", static_cast<unsigned>(error));
         return false;
     }
     wchar_t name[MAX_PATH];
     if (GetTempFileNameW(temp, L"vp", 0, name) == 0)
     {
-        TraceMsg(L"GetTempFileName fail![%u]\n", static_cast<unsigned>(GetLastError()));
+        const DWORD error = GetLastError();
+        TraceMsg(L"GetTempFileName fail![%u]\n", static_cast<unsigned>(error));
         return false;
     }
     // The unique name is all that is wanted: the file goes, the folder takes its name.
@@ -102,20 +106,26 @@ void CWorkFolder::Remove(HWND owner)
         from.push_back(L'\0');
         from.push_back(L'\0');
         // A tool that has just ended may still hold its current folder (the architecture
-        // folder) for a moment: the deletion is tried again for up to a second.
-        for (int attempt = 0; attempt < 20; ++attempt)
+        // folder) for a moment: the deletion is tried again for up to about a second. No try
+        // may show the shell's error box (one per try, and none of them the user's business).
+        const DWORD start = GetTickCount();
+        bool removed = false;
+        for (int attempt = 1; !removed; ++attempt)
         {
             SHFILEOPSTRUCTW op = {};
             op.hwnd = owner;
             op.wFunc = FO_DELETE;
             op.pFrom = from.data();
-            op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+            op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
             SHFileOperationW(&op);
-            if (!PathFileExistsW(m_path.c_str()))
+            removed = !PathFileExistsW(m_path.c_str());
+            if (removed || GetTickCount() - start >= kRemoveTryMs)
                 break;
-            TraceMsg(L"work folder still there, attempt %d\n", attempt + 1);
+            TraceMsg(L"work folder still there, attempt %d\n", attempt);
             Sleep(50);
         }
+        if (!removed)
+            TraceMsg(L"work folder left: %ls\n", m_path.c_str());
     }
     m_path.clear();
 }
@@ -138,10 +148,10 @@ bool ExtractPackage(CArchiveReader &reader, const std::wstring &workFolder,
         const std::wstring path = ItemPath(workFolder, name);
         if (path.empty())
         {
+            // Skipped, yet counted: progress follows the item list whatever is written.
             TraceMsg(L"skip item %ls\n", name.c_str());
-            continue;
         }
-        if (reader.GetItem(i).isDir)
+        else if (reader.GetItem(i).isDir)
         {
             CreateFolder(owner, path);
         }
@@ -164,7 +174,8 @@ bool PatchInf(const wchar_t *path, int portType)
                  INVALID_HANDLE_VALUE);
     if (!file.Valid())
     {
-        TraceMsg(L"Open inf fail: %8.8XH\n", static_cast<unsigned>(GetLastError()));
+        const DWORD error = GetLastError();
+        TraceMsg(L"Open inf fail: %8.8XH\n", static_cast<unsigned>(error));
         return false;
     }
     LARGE_INTEGER size = {};
@@ -178,13 +189,15 @@ bool PatchInf(const wchar_t *path, int portType)
                     nullptr);
     if (!mapping.Valid())
     {
-        TraceMsg(L"CreateFileMapping fail: %8.8XH\n", static_cast<unsigned>(GetLastError()));
+        const DWORD error = GetLastError();
+        TraceMsg(L"CreateFileMapping fail: %8.8XH\n", static_cast<unsigned>(error));
         return false;
     }
     CMappedView view(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
     if (view.Get() == nullptr)
     {
-        TraceMsg(L"MapViewOfFile fail: %8.8XH\n", static_cast<unsigned>(GetLastError()));
+        const DWORD error = GetLastError();
+        TraceMsg(L"MapViewOfFile fail: %8.8XH\n", static_cast<unsigned>(error));
         return false;
     }
     PatchInfText(view.Get(), size.LowPart, portType);
@@ -209,7 +222,8 @@ bool RunTool(const std::wstring &commandLine, const std::wstring &folder,
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                         folder.c_str(), &startup, &process))
     {
-        TraceMsg(L"CreateProcess fail![%u]\n", static_cast<unsigned>(GetLastError()));
+        const DWORD error = GetLastError();
+        TraceMsg(L"CreateProcess fail![%u]\n", static_cast<unsigned>(error));
         return false;
     }
     CHandle processHandle(process.hProcess, nullptr);

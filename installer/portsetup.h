@@ -31,15 +31,17 @@ public:
     // be had: the caller must then stop before extracting anything.
     bool Create();
     const std::wstring &Path() const { return m_path; }
-    // Deletes the folder with its contents if it exists; owner is the window any shell
-    // progress would belong to (none for the install worker).
+    // Deletes the folder with its contents if it exists, never showing a window: a folder that
+    // cannot be removed within about a second is left with a trace line. owner is the window
+    // the shell operation belongs to (none for the install worker).
     void Remove(HWND owner);
 
 private:
     std::wstring m_path;
 };
 
-// Called after each extracted (or already present) item with its index and the item count.
+// Called after each item that passes the filter (written, already present or skipped as
+// unsafe) with its index and the item count.
 typedef std::function<void(uint32_t index, uint32_t count)> ItemDone;
 
 // Writes the items whose names contain every text of filter below workFolder, creating

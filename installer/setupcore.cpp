@@ -30,6 +30,24 @@ bool NameMatches(const std::wstring &name, const std::vector<std::wstring> &filt
     return true;
 }
 
+bool IsDosDeviceName(const std::wstring &part)
+{
+    // The system takes the part before the first dot, trailing spaces dropped, as the device.
+    std::wstring base = part.substr(0, part.find(L'.'));
+    while (!base.empty() && base.back() == L' ')
+        base.pop_back();
+    std::wstring upper;
+    for (wchar_t c : base)
+        upper += (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+    if (upper == L"CON" || upper == L"PRN" || upper == L"AUX" || upper == L"NUL")
+        return true;
+    if (upper.size() != 4 || (upper.compare(0, 3, L"COM") != 0 && upper.compare(0, 3, L"LPT") != 0))
+        return false;
+    // COM1-COM9 and LPT1-LPT9; the system also counts superscript one, two and three as digits.
+    const wchar_t digit = upper[3];
+    return (digit >= L'1' && digit <= L'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
+}
+
 bool IsSafeItemName(const std::wstring &name)
 {
     if (name.empty() || name[0] == L'/' || name[0] == L'\\')
@@ -41,7 +59,7 @@ bool IsSafeItemName(const std::wstring &name)
     {
         const size_t end = name.find_first_of(L"/\\", start);
         const std::wstring part = name.substr(start, end == std::wstring::npos ? end : end - start);
-        if (part.empty() || part == L"..")
+        if (part.empty() || part == L".." || IsDosDeviceName(part))
             return false;
         if (end == std::wstring::npos)
             return true;

@@ -25,8 +25,14 @@ const wchar_t *ArchNameOf(unsigned processorArchitecture);
 // True when name contains every text of filter (case-sensitive, anywhere in the name).
 bool NameMatches(const std::wstring &name, const std::vector<std::wstring> &filter);
 
-// An item name may only name something inside the work folder: no empty name or part, no ".."
-// part, no leading "/" or "\" and no ":" (a drive letter or a stream name).
+// A name part that the system opens as a device rather than a file (CON, PRN, AUX, NUL,
+// COM1-COM9, LPT1-LPT9, any letter case, with or without an extension): before Windows 11,
+// creating "x86\nul.txt" writes to the device.
+bool IsDosDeviceName(const std::wstring &part);
+
+// An item name may only name a file inside the work folder: no empty name or part, no ".."
+// part, no device name part, no leading "/" or "\" and no ":" (a drive letter or a stream
+// name).
 bool IsSafeItemName(const std::wstring &name);
 
 // A work folder must be a full path below a drive or share root: "X:\<something>" or

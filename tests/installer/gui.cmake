@@ -41,10 +41,30 @@ if(TARGET pelkrane_ui AND TARGET devcon_standin)
 
   # No window manager under Xvfb: the test program's windows stay unmanaged (see
   # tests/setup-utility/gui.cmake).
+  # Its output goes nowhere: when it is the prefix's first program, the services that Wine
+  # starts for it inherit its standard handles and would keep the test's pipe open for good.
   add_test(NAME installer_gui_tests_unmanaged_windows
            COMMAND ${CMAKE_SOURCE_DIR}/tests/emulator/wine-detached.sh reg add "HKCU\\Software\\Wine\\AppDefaults\\installer_gui_tests.exe\\X11 Driver"
                    /v Managed /d N /f)
   set_tests_properties(installer_gui_tests_unmanaged_windows PROPERTIES
     ENVIRONMENT "${SUITE_TEST_ENV}" FIXTURES_SETUP installer_gui_windows TIMEOUT 120)
   set_tests_properties(installer_gui_tests PROPERTIES FIXTURES_REQUIRED installer_gui_windows)
+
+  # The restart error's message in a process of its own where it is the first message box: the
+  # first box is also the first use of the caption, which reads the module file name.
+  add_test(NAME installer_gui_restart_error
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/emulator/wine-run.sh $<TARGET_FILE:installer_gui_tests>
+                   --gtest_filter=Rename.AFailedRestartIsReportedAndTheNameStays)
+  set_tests_properties(installer_gui_restart_error PROPERTIES
+    ENVIRONMENT "${SUITE_TEST_ENV}" TIMEOUT 120 RESOURCE_LOCK "wine_devices;x_display"
+    FIXTURES_REQUIRED installer_gui_windows)
+
+  # The program with the test package, for screenshots (tests/installer/screenshots.sh): its
+  # device console tool is the stand-in, which can take its time and play the device.
+  add_executable(pelkrane_standin WIN32 ${PELKRANE_DIR}/main.cpp ${CMAKE_SOURCE_DIR}/common/xpcompat.cpp
+                 $<TARGET_OBJECTS:installer_gui_res>)
+  target_link_libraries(pelkrane_standin PRIVATE pelkrane_ui)
+  target_link_options(pelkrane_standin PRIVATE -municode)
+  set_target_properties(pelkrane_standin PROPERTIES OUTPUT_NAME Pelkrane
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/standin)
 endif()

@@ -11,7 +11,7 @@ OUTDIR/<name>/ holds the files an archive was made from and OUTDIR/<name>.7z the
   package    the driver package's layout: x86/ and amd64/ with the tool, driver, co-installers
              and the driver's INF (the amd64 copy decorated NTAMD64); stand-in bytes for the rest
   unsafe     names that leave the folder they are extracted to ("..", absolute, drive letter),
-             written by patching an archive with an uncompressed header
+             written by patching an archive with an uncompressed header, and DOS device names
   huge       one file of zeros one byte larger than the reader's allocation cap (64 MiB)
 Contents are fixed pseudo-random bytes: every run makes the same files.
 """
@@ -111,10 +111,17 @@ UNSAFE_NAMES = [
 ]
 
 
+# Items named like DOS devices, in the architecture's folder and below it.
+DEVICE_NAMES = ['x86/CON', 'x86/nul.txt', 'x86/sub/Com1.inf', 'x86/LPT9.dll', 'x86/aux']
+
+
 def unsafe_archive(root, archive):
     for stored, _ in UNSAFE_NAMES:
         write(root, stored, b'must never be written\r\n')
     write(root, 'x86/good.txt', b'good\r\n')
+    # Device names: plain files on Linux, devices when a Windows program creates them.
+    for name in DEVICE_NAMES:
+        write(root, name, b'must never reach a device\r\n')
     seven_zip(archive, root, ['x86', 'Yx86', 'Cz'], ['-mhc=off', '-ms=on'])
     with open(archive, 'rb') as f:
         data = bytearray(f.read())

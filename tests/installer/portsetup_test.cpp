@@ -394,6 +394,141 @@ TEST_F(PortSetup, UnsafeNamesAreSkippedWithATrace)
         EXPECT_FALSE(PathFileExistsW(outside.c_str()));
 }
 
+TEST_F(PortSetup, DeviceNamesAreSkippedWithATraceAndStillCounted)
+{
+    CArchiveReader reader;
+    OpenArchive(reader, L"unsafe.7z");
+    CWorkFolder folder;
+    ASSERT_TRUE(folder.Create());
+    std::vector<uint32_t> counted, expected;
+    ASSERT_TRUE(ExtractPackage(reader, folder.Path(), {L"x86"}, nullptr,
+                               [&](uint32_t index, uint32_t) { counted.push_back(index); }));
+    // Every item of the architecture is counted for progress, skipped or not.
+    for (uint32_t i = 0; i < reader.GetItemCount(); ++i)
+    {
+        std::wstring name;
+        reader.GetItemName(i, name);
+        if (name.find(L"x86") != std::wstring::npos)
+            expected.push_back(i);
+    }
+    EXPECT_TRUE(counted == expected);
+
+    for (const wchar_t *name : {L"x86/CON", L"x86/nul.txt", L"x86/sub/Com1.inf", L"x86/LPT9.dll", L"x86/aux"})
+    {
+        EXPECT_TRUE(Traced(std::wstring(L"skip item ") + name + L"\n")) << "no skip trace";
+        EXPECT_FALSE(TracedStartingWith(std::wstring(L"extract file ") + folder.Path() + L"\\" + name));
+    }
+    std::vector<std::wstring> files;
+    for (const std::wstring &f : Files(folder.Path()))
+    {
+        if (f.back() != L'\\')
+            files.push_back(f);
+    }
+    EXPECT_TRUE(files == std::vector<std::wstring>{L"x86\\good.txt"});
+}
+
+// The removal never shows a window: the shell's error box would wait for a user who is not
+// there. The removal runs on a thread of its own so that a box, should one come, is seen and
+// closed instead of blocking the test.
+BOOL CALLBACK CloseWindowOfThisProcess(HWND hwnd, LPARAM found)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(hwnd, &process);
+    if (process == GetCurrentProcessId() && IsWindowVisible(hwnd))
+    {
+        ++*reinterpret_cast<int *>(found);
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+    }
+    return TRUE;
+}
+
+struct RemoveJob
+{
+    CWorkFolder *folder;
+    HWND owner;
+};
+
+DWORD WINAPI RemoveOnItsOwnThread(void *param)
+{
+    RemoveJob *job = static_cast<RemoveJob *>(param);
+    job->folder->Remove(job->owner);
+    return 0;
+}
+
+TEST_F(PortSetup, RemovalGivesUpQuietlyOnAFileInUse)
+{
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    const struct
+    {
+        const char *name;
+        bool held;
+        HWND owner;
+    } rows[] = {
+        // name                          file held open  owner window
+        {"held, no owner", true, nullptr},
+        {"held, with an owner window", true, owner},
+        {"nothing held", false, nullptr},
+    };
+    for (const auto &row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        g_traces.clear();
+        CWorkFolder folder;
+        ASSERT_TRUE(folder.Create());
+        const std::wstring path = folder.Path();
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW((path + L"\\x86").c_str(), nullptr));
+        const std::wstring file = path + L"\\x86\\devcon.exe";
+        WriteAll(file, "tool");
+        // No delete sharing: the file cannot go while this handle is open.
+        HANDLE held = row.held ? CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                               : INVALID_HANDLE_VALUE;
+        ASSERT_EQ(row.held, held != INVALID_HANDLE_VALUE);
+
+        RemoveJob job = {&folder, row.owner};
+        const DWORD start = GetTickCount();
+        HANDLE thread = CreateThread(nullptr, 0, RemoveOnItsOwnThread, &job, 0, nullptr);
+        ASSERT_NE(nullptr, thread);
+        int windows = 0;
+        // Bounded: 5 s at most, however the removal behaves.
+        while (WaitForSingleObject(thread, 20) == WAIT_TIMEOUT && GetTickCount() - start < 5000)
+        {
+            EnumWindows(&CloseWindowOfThisProcess, reinterpret_cast<LPARAM>(&windows));
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 0)) << "the removal did not return";
+        EnumWindows(&CloseWindowOfThisProcess, reinterpret_cast<LPARAM>(&windows));
+        EXPECT_EQ(0, windows) << "a window appeared";
+        if (WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0)
+            CloseHandle(thread);
+
+        if (row.held)
+        {
+            // About a second of tries, with room for the system tick and a loaded machine.
+            EXPECT_GE(elapsed, 900u);
+            EXPECT_LT(elapsed, 2500u);
+            EXPECT_TRUE(PathFileExistsW(file.c_str())) << "the folder stays";
+            EXPECT_TRUE(Traced(L"work folder left: " + path + L"\n"));
+            CloseHandle(held);
+            DeleteFileW(file.c_str());
+            RemoveDirectoryW((path + L"\\x86").c_str());
+            RemoveDirectoryW(path.c_str());
+        }
+        else
+        {
+            EXPECT_LT(elapsed, 1000u);
+            EXPECT_FALSE(PathFileExistsW(path.c_str()));
+            EXPECT_FALSE(TracedStartingWith(L"work folder left"));
+        }
+        EXPECT_TRUE(folder.Path().empty()) << "removal is done once, whatever it gave";
+    }
+    DestroyWindow(owner);
+}
+
 TEST_F(PortSetup, NoItemsForTheArchitectureMeansNoInf)
 {
     CArchiveReader reader;

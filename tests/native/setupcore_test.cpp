@@ -62,9 +62,58 @@ TEST(ItemNames, UnsafeNamesAreRefused)
         {L"x86/devcon.exe:stream", false},
         {L"x86//devcon.exe", false},
         {L"x86/", false},
+        // Device names, in any folder and letter case, with or without an extension.
+        {L"x86/CON", false},
+        {L"x86/nul.txt", false},
+        {L"x86/sub/Com1.inf", false},
+        {L"LPT9/devcon.exe", false},
+        {L"x86/aux .txt", false},
+        {L"x86/PRN.tar.gz", false},
+        {L"x86/com\u00B9.dll", false},
+        {L"x86/CONSOLE.txt", true},
+        {L"x86/COM10", true},
+        {L"x86/LPT0.inf", true},
+        {L"x86/con-x.txt", true},
+        {L"x86/xnul", true},
+        {L"x86/NUL_", true},
     };
     for (const auto &row : rows)
         EXPECT_EQ(IsSafeItemName(row.name), row.safe) << std::string(row.name, row.name + std::wcslen(row.name));
+}
+
+TEST(ItemNames, DeviceNames)
+{
+    const struct
+    {
+        const wchar_t *part;
+        bool device;
+    } rows[] = {
+        // name part       device
+        {L"CON", true},
+        {L"con", true},
+        {L"PRN", true},
+        {L"AUX", true},
+        {L"NUL", true},
+        {L"COM1", true},
+        {L"com9", true},
+        {L"LPT1", true},
+        {L"Lpt9", true},
+        {L"NUL.txt", true},
+        {L"nul.", true},
+        {L"CON  .inf", true},
+        {L"LPT\u00B3", true},
+        {L"COM0", false},
+        {L"COM", false},
+        {L"COM11", false},
+        {L"LPT10.txt", false},
+        {L"CONIN$", false},
+        {L" CON", false},
+        {L"NULL", false},
+        {L"", false},
+        {L".CON", false},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(IsDosDeviceName(row.part), row.device) << "row " << (&row - rows);
 }
 
 TEST(ItemNames, PathBelowTheWorkFolderOnly)
