@@ -41,7 +41,7 @@ if(TARGET pelkrane_ui AND TARGET devcon_standin)
 
   # No window manager under Xvfb: the test program's windows stay unmanaged (see
   # tests/setup-utility/gui.cmake).
-  # Its output goes nowhere: when it is the prefix's first program, the services that Wine
+  # Its output goes to files: when it is the prefix's first program, the services that Wine
   # starts for it inherit its standard handles and would keep the test's pipe open for good.
   add_test(NAME installer_gui_tests_unmanaged_windows
            COMMAND ${CMAKE_SOURCE_DIR}/tests/emulator/wine-detached.sh reg add "HKCU\\Software\\Wine\\AppDefaults\\installer_gui_tests.exe\\X11 Driver"
