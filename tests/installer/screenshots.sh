@@ -27,21 +27,8 @@ export DISPLAY=${SCREENSHOT_DISPLAY:-:96}
 DESKTOP_SIZE=480x320
 TOOL_SECONDS=6
 
-log() { printf '== %s\n' "$*" >&2; }
-
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-install_tools() {
-    local missing=() p
-    for p in imagemagick xdotool fonts-wqy-microhei; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    log "installing: ${missing[*]}"
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-}
+# log, install_tools, start_xvfb and wait_for_window
+source "$ROOT/tests/support/screenshot-common.sh"
 
 FONT_KEY='HKCU\Software\Wine\Fonts\Replacements'
 font_replaced=false
@@ -61,27 +48,6 @@ cleanup() {
     fi
 }
 trap cleanup EXIT
-
-start_xvfb() {
-    [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && return 0
-    Xvfb "$DISPLAY" -screen 0 1024x768x24 >/dev/null 2>&1 </dev/null &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-        [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && return 0
-        sleep 0.1
-    done
-    echo "screenshots.sh: Xvfb did not start on $DISPLAY" >&2
-    exit 1
-}
-
-wait_for_window() {   # NAME: an X window of that name
-    for _ in $(seq 100); do
-        xdotool search --name "$1" >/dev/null 2>&1 && return 0
-        sleep 0.2
-    done
-    echo "screenshots.sh: no window '$1' appeared" >&2
-    return 1
-}
 
 shot() {   # FILE: the virtual desktop, which sits at the screen's top left
     import -window root -crop "${DESKTOP_SIZE}+0+0" +repage "$OUT/$1"
