@@ -474,18 +474,20 @@ TEST_F(PortIo, WriteCompletionsShortEmptyFailedAndLate)
     }
 }
 
+// A request that waits on the printer, and how it must complete.
+struct PrinterWaitRow
+{
+    const char *what;
+    std::function<Ref<Request>()> request;
+    HRESULT status;
+};
+
 // A request that waits on the printer holds the connection; closing the port from another
 // thread must end it at once: the request completes with an error, the close returns within a
 // bound, and every handle of the connection is closed (once: the count comes back exactly).
 TEST_F(PortIo, CloseEndsARequestWaitingOnThePrinter)
 {
-    struct Row
-    {
-        const char *what;
-        std::function<Ref<Request>()> request;
-        HRESULT status;
-    };
-    const Row rows[] = {
+    const PrinterWaitRow rows[] = {
         {"device id at a printer that never answers",
          [this] { return AskSilentPrinter(0x16000C, 4096); },
          HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)},
@@ -503,13 +505,13 @@ TEST_F(PortIo, CloseEndsARequestWaitingOnThePrinter)
     // One connection first, so that the fake printer's own pipe exists when counting.
     Open();
     m_port->CloseFile(&m_file);
-    for (const Row &row : rows) {
+    for (const PrinterWaitRow &row : rows) {
         SCOPED_TRACE(row.what);
         const long before = CountProcessHandles();
         Open();
         struct Call
         {
-            const Row *row;
+            const PrinterWaitRow *row;
             Ref<Request> result;
             static DWORD WINAPI Run(void *p)
             {
@@ -547,13 +549,7 @@ TEST_F(PortIo, CloseEndsARequestWaitingOnThePrinter)
 // Without a close, the same waits end on their own after a fixed limit.
 TEST_F(PortIo, WaitsOnThePrinterEndAfterTheirLimit)
 {
-    struct Row
-    {
-        const char *what;
-        std::function<Ref<Request>()> request;
-        HRESULT status;
-    };
-    const Row rows[] = {
+    const PrinterWaitRow rows[] = {
         {"device id at a printer that never answers",
          [this] { return AskSilentPrinter(0x16000C, 4096); },
          HRESULT_FROM_WIN32(WAIT_TIMEOUT)},
@@ -565,7 +561,7 @@ TEST_F(PortIo, WaitsOnThePrinterEndAfterTheirLimit)
          HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)},
     };
     Open();
-    for (const Row &row : rows) {
+    for (const PrinterWaitRow &row : rows) {
         SCOPED_TRACE(row.what);
         const DWORD start = GetTickCount();
         Ref<Request> r = row.request();

@@ -100,16 +100,7 @@ run_language() {   # TAG LOCALE
     key Return
     sleep 0.5
     key Escape
-    for _ in $(seq 50); do
-        kill -0 "$app_pid" 2>/dev/null || break
-        sleep 0.2
-    done
-    if kill -0 "$app_pid" 2>/dev/null; then
-        echo "screenshots.sh: the program did not close; ending it" >&2
-        kill "$app_pid" 2>/dev/null || true
-    fi
-    wait "$app_pid" 2>/dev/null || true
-    app_pid=
+    wait_for_program_end 50
 }
 
 if [ ! -f "$EXE" ] || [ ! -f "$STANDIN" ]; then

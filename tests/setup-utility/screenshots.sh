@@ -102,16 +102,7 @@ run_language() {   # TAG LOCALE
 
     [ -n "${SCREENSHOT_DEBUG:-}" ] && shot "brenvik-$tag-before-close.png"
     xdotool key alt+F4
-    for _ in $(seq 75); do
-        kill -0 "$app_pid" 2>/dev/null || break
-        sleep 0.2
-    done
-    if kill -0 "$app_pid" 2>/dev/null; then
-        echo "screenshots.sh: the program did not close; ending it" >&2
-        kill "$app_pid" 2>/dev/null || true
-    fi
-    wait "$app_pid" 2>/dev/null || true
-    app_pid=
+    wait_for_program_end 75
 }
 
 # The installer's main dialog, in a desktop of its own.

@@ -1,5 +1,5 @@
 # Helpers of the screenshot scripts (sourced): they set DISPLAY and the paths first, and
-# keep xvfb_pid to stop the Xvfb that start_xvfb started.
+# keep xvfb_pid to stop the Xvfb that start_xvfb started; app_pid is the program under test.
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -36,4 +36,17 @@ wait_for_window() {   # NAME: an X window of that name
     done
     echo "screenshots.sh: no window '$1' appeared" >&2
     return 1
+}
+
+wait_for_program_end() {   # TRIES: of 0.2 s each, then the program is ended
+    for _ in $(seq "$1"); do
+        kill -0 "$app_pid" 2>/dev/null || break
+        sleep 0.2
+    done
+    if kill -0 "$app_pid" 2>/dev/null; then
+        echo "screenshots.sh: the program did not close; ending it" >&2
+        kill "$app_pid" 2>/dev/null || true
+    fi
+    wait "$app_pid" 2>/dev/null || true
+    app_pid=
 }
