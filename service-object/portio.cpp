@@ -89,7 +89,7 @@ void CSOPOSPrinter::ReaderLoop()
         Trace(L"StatusReaderThread: CreateEvent => %lu\n", GetLastError());
         return;
     }
-    CStatusAssembler assembler;
+    CStatusAssembler assembler(m_statusGapMs);
     LONG statusBackEpoch = m_statusBackEpoch;
 
     // Sleeps until length ms after from, while still answering the stop flag.

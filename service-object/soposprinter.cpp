@@ -15,6 +15,19 @@ bool BstrEquals(BSTR s, const wchar_t *text)
 
 bool IsHandle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
+// The packet gap for a line in the platform's terms. A byte size outside 5-8 (a port that
+// reports nothing sensible) counts as 8 data bits, an unknown stop-bits value as two.
+DWORD StatusPacketGapMsOf(const DCB &line)
+{
+    const uint32_t dataBits = line.ByteSize >= 5 && line.ByteSize <= 8 ? line.ByteSize : 8;
+    uint32_t stopHalfBits = 4;
+    if (line.StopBits == ONESTOPBIT)
+        stopHalfBits = 2;
+    else if (line.StopBits == ONE5STOPBITS)
+        stopHalfBits = 3;
+    return StatusPacketGapMs(line.BaudRate, dataBits, line.Parity != NOPARITY, stopHalfBits);
+}
+
 void CloseAndClear(HANDLE &h)
 {
     if (IsHandle(h))
@@ -103,6 +116,14 @@ void CSOPOSPrinter::SetupSerialLine()
     if (!serial.WriteState(m_port))
         Trace(L"SetCommState => %lu\n", GetLastError());
 
+    // The status reader's packet gap follows the line as it now runs; if the port will not
+    // tell, the line is taken to be what was just asked of it.
+    DCB line = {};
+    line.DCBlength = sizeof(line);
+    if (!GetCommState(m_port, &line))
+        line = serial.LineState();
+    m_statusGapMs = StatusPacketGapMsOf(line);
+
     // Reads return with what has arrived instead of waiting for a full receive buffer;
     // status packets are 4 bytes and come rarely.
     COMMTIMEOUTS timeouts = {};
@@ -136,6 +157,7 @@ STDMETHODIMP CSOPOSPrinter::ClaimDevice(long /*Timeout*/, long *pRC)
                                      ? OPOS_E_NOEXIST : OPOS_E_FAILURE);
         }
 
+        m_statusGapMs = kStatusPacketGapMs;   // a port without line settings
         if (port.compare(0, 3, L"COM") == 0)
             SetupSerialLine();
 

@@ -10,6 +10,7 @@
 #include "../common/comsup.h"
 #include "devicesettings.h"
 #include "printbuffer.h"
+#include "statuspacket.h"
 
 // Number and string property fields (indexes in the comments).
 struct CPropertyValues
@@ -132,6 +133,8 @@ public:
     LONG ResultCode() const { return m_resultCode; }
     LONG ResultCodeExtended() const { return m_resultCodeExtended; }
     bool IsClaimed() const { return m_claimed != 0; }
+    // The longest pause between two bytes of one status packet on the claimed port.
+    DWORD StatusPacketGap() const { return m_statusGapMs; }
 
 private:
     // The steps of ReleaseDevice: stop the reader, close port, event and thread handles.
@@ -170,6 +173,8 @@ private:
     // Counts the times status back was switched on; the reader starts assembling packets
     // afresh when it changes.
     std::atomic<LONG> m_statusBackEpoch{0};
+    // Set by the claim before the reader starts: the packet gap for the port's line.
+    DWORD m_statusGapMs = kStatusPacketGapMs;
     PortReadFunc m_portReader = nullptr;
     void *m_portReaderContext = nullptr;
     WriteObserver m_writeObserver = nullptr;

@@ -13,8 +13,24 @@
 
 enum : int32_t { kStatusClear = 0, kStatusCoverOpen = 201, kStatusReceiptEmpty = 203 };
 
-// Longest pause between two bytes of one packet.
+// Longest pause between two bytes of one packet on a port whose line we know nothing about.
 constexpr uint32_t kStatusPacketGapMs = 100;
+
+// Longest pause between two bytes of one packet on a serial line: kStatusPacketGapMs plus two
+// character times, since on a slow line the bytes of a packet are a character time apart
+// (100 ms at 110 baud with 8 data bits and two stop bits) however fast the printer sends them.
+// A character is a start bit, the data bits, the parity bit if any and the stop bits; stop bits
+// are counted in halves (2 one, 3 one and a half, 4 two). Rounded up to the next millisecond;
+// a baud rate of 0 (a line we could not learn) gives kStatusPacketGapMs.
+inline uint32_t StatusPacketGapMs(uint32_t baudRate, uint32_t dataBits, bool parityBit, uint32_t stopHalfBits)
+{
+    if (baudRate == 0)
+        return kStatusPacketGapMs;
+    // Two characters, counted in half bits, are as many whole bits as one character's halves.
+    const uint64_t bits = 2ull * (1 + dataBits + (parityBit ? 1 : 0)) + stopHalfBits;
+    const uint64_t ms = kStatusPacketGapMs + (bits * 1000 + baudRate - 1) / baudRate;
+    return ms > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(ms);
+}
 
 inline int32_t JudgeStatusPacket(const uint8_t packet[4])
 {
@@ -28,6 +44,9 @@ inline int32_t JudgeStatusPacket(const uint8_t packet[4])
 class CStatusAssembler
 {
 public:
+    // gapMs: the longest pause between two bytes of one packet.
+    explicit CStatusAssembler(uint32_t gapMs = kStatusPacketGapMs) : m_gapMs(gapMs) {}
+
     // Feeds bytes received at nowMs (a millisecond tick that may wrap). Returns true when at
     // least one packet was completed, with the code of the last complete packet in *code (a
     // later packet overrides an earlier one).
@@ -49,11 +68,11 @@ public:
         return judged;
     }
 
-    // Forgets a partial packet whose last byte came more than kStatusPacketGapMs before nowMs.
-    // Returns true while a partial packet is still held.
+    // Forgets a partial packet whose last byte came more than the gap before nowMs. Returns
+    // true while a partial packet is still held.
     bool DropStalePartial(uint32_t nowMs)
     {
-        if (m_have != 0 && nowMs - m_lastByteMs > kStatusPacketGapMs)
+        if (m_have != 0 && nowMs - m_lastByteMs > m_gapMs)
             m_have = 0;
         return m_have != 0;
     }
@@ -62,6 +81,7 @@ public:
     void Reset() { m_have = 0; }
 
 private:
+    uint32_t m_gapMs;
     uint8_t m_packet[4] = {};
     size_t m_have = 0;
     uint32_t m_lastByteMs = 0;

@@ -8,13 +8,20 @@
 
 namespace {
 
+// The line of a fixture: the device key's Baudrate and Stop indexes (8 data bits, no parity).
+struct LineIndexes { DWORD baudrate, stop; };
+constexpr LineIndexes k9600OneStop = {6, 1};
+constexpr LineIndexes k110TwoStops = {0, 0};   // a character takes 100 ms on the wire
+
 // The printer on a real serial line; its reads stay pending until bytes arrive (Wine's port).
 class Port : public testing::Test
 {
 protected:
-    Port() : emu(2), key(L"PortTest")
+    explicit Port(LineIndexes line = k9600OneStop) : emu(2), key(L"PortTest")
     {
         key.SetSerialPort(emu.PortName());
+        key.SetDword(L"Baudrate", line.baudrate);
+        key.SetDword(L"Stop", line.stop);
         emu.Clear();
         printer = NewPrinter();
         EXPECT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
@@ -34,7 +41,8 @@ protected:
         return WaitUntil([&] { return printer->ResultCode() == rc && printer->ResultCodeExtended() == extended; }, ms);
     }
 
-    void StrayBytesBeforeAPacket();
+    void StrayBytesBeforeAPacket(DWORD pauseMs);
+    void PacketsByteByByte(DWORD apartMs);
     // A pause of the printer after bytes it sent.
     virtual void Pause(DWORD ms) { Sleep(ms); }
 
@@ -48,6 +56,7 @@ protected:
 class ImmediateReads : public Port
 {
 protected:
+    explicit ImmediateReads(LineIndexes line = k9600OneStop) : Port(line) {}
     void SetUp() override
     {
         port.Attach(*printer);
@@ -68,9 +77,23 @@ protected:
     }
 };
 
-// One stray byte on the line, a pause, then a packet: the packet is judged alone, and so is
-// every later one.
-void Port::StrayBytesBeforeAPacket()
+// Both kinds of port on a 110 baud line with two stop bits, where the bytes of one packet come
+// 100 ms apart.
+class SlowLine : public Port
+{
+protected:
+    SlowLine() : Port(k110TwoStops) {}
+};
+
+class SlowLineImmediateReads : public ImmediateReads
+{
+protected:
+    SlowLineImmediateReads() : ImmediateReads(k110TwoStops) {}
+};
+
+// One stray byte on the line, a pause longer than the packet gap, then a packet: the packet is
+// judged alone, and so is every later one.
+void Port::StrayBytesBeforeAPacket(DWORD pauseMs)
 {
     const struct { const char *what; std::string first; LONG rc0, ext0; std::string stray, packet; LONG rc, ext; } rows[] = {
         // what                          state first          codes   stray         packet                codes
@@ -86,13 +109,34 @@ void Port::StrayBytesBeforeAPacket()
         ASSERT_TRUE(CodesBecome(row.rc0, row.ext0))
             << "now " << printer->ResultCode() << "/" << printer->ResultCodeExtended();
         Arrive(row.stray);
-        Pause(250);
+        Pause(pauseMs);
         Arrive(row.packet);
         EXPECT_TRUE(CodesBecome(row.rc, row.ext))
             << "now " << printer->ResultCode() << "/" << printer->ResultCodeExtended();
         // The framing holds for the packets after it too.
         Arrive(Bytes({0, 0, 0, 0}));
         EXPECT_TRUE(CodesBecome(0, row.ext))
+            << "now " << printer->ResultCode() << "/" << printer->ResultCodeExtended();
+    }
+}
+
+// Packets sent a byte at a time, with a pause after each byte: each is judged as one packet.
+void Port::PacketsByteByByte(DWORD apartMs)
+{
+    const struct { const char *what; std::string packet; LONG rc, ext; } rows[] = {
+        {"cover open", Bytes({0x20, 0, 0, 0}), 114, 201},
+        {"clear keeps the extended code", Bytes({0, 0, 0, 0}), 0, 201},
+        {"paper empty", Bytes({0, 0, 0x0C, 0}), 114, 203},
+        {"clear again", Bytes({0, 0, 0, 0}), 0, 203},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        for (size_t i = 0; i < row.packet.size(); ++i) {
+            if (i)
+                Pause(apartMs);
+            Arrive(row.packet.substr(i, 1));
+        }
+        EXPECT_TRUE(CodesBecome(row.rc, row.ext))
             << "now " << printer->ResultCode() << "/" << printer->ResultCodeExtended();
     }
 }
@@ -188,7 +232,12 @@ TEST_F(Port, PacketSplitAcrossReads)
     EXPECT_TRUE(CodesBecome(114, 203));
 }
 
-TEST_F(Port, StrayByteBeforeAPacket) { StrayBytesBeforeAPacket(); }
+TEST_F(Port, StrayByteBeforeAPacket) { StrayBytesBeforeAPacket(250); }
+
+TEST_F(Port, PacketGapFollowsTheLine)
+{
+    EXPECT_EQ(103u, printer->StatusPacketGap()) << "two characters of 9600 8N1 after 100 ms";
+}
 
 TEST_F(Port, EnablingStartsPacketsAfresh)
 {
@@ -362,6 +411,18 @@ TEST_F(ImmediateReads, PacketSplitAcrossReads)
     }
 }
 
-TEST_F(ImmediateReads, StrayByteBeforeAPacket) { StrayBytesBeforeAPacket(); }
+TEST_F(ImmediateReads, StrayByteBeforeAPacket) { StrayBytesBeforeAPacket(250); }
+
+// --- A 110 baud line ---------------------------------------------------------------------------
+
+TEST_F(SlowLine, PacketGapFollowsTheLine)
+{
+    EXPECT_EQ(300u, printer->StatusPacketGap()) << "two characters of 110 8N2 after 100 ms";
+}
+
+TEST_F(SlowLine, PacketsWhoseBytesComeFarApartAreWhole) { PacketsByteByByte(120); }
+TEST_F(SlowLineImmediateReads, PacketsWhoseBytesComeFarApartAreWhole) { PacketsByteByByte(120); }
+TEST_F(SlowLine, StrayByteBeforeAPacket) { StrayBytesBeforeAPacket(450); }
+TEST_F(SlowLineImmediateReads, StrayByteBeforeAPacket) { StrayBytesBeforeAPacket(450); }
 
 } // namespace

@@ -85,4 +85,53 @@ TEST(StatusAssembler, PartialPacketExpiresAndResets)
     EXPECT_EQ(-7, code);
 }
 
+// Two character times more than the 100 ms a printer may pause, rounded up to a millisecond.
+TEST(StatusAssembler, GapFollowsTheLine)
+{
+    const struct { uint32_t baud, dataBits; bool parity; uint32_t stopHalfBits, gapMs; } rows[] = {
+        // baud   data  parity  stop/2  gap
+        {110, 8, false, 4, 300},      // 11 bits a character: 100 ms each
+        {110, 7, true, 4, 300},
+        {110, 8, false, 2, 282},      // 10 bits: 181.8 ms for two
+        {300, 7, true, 2, 167},       // 9 + 1 bits: 66.7 ms for two
+        {9600, 8, false, 2, 103},     // 2.08 ms for two
+        {9600, 8, false, 3, 103},     // one and a half stop bits: 2.19 ms
+        {19200, 8, true, 4, 102},
+        {115200, 8, false, 2, 101},
+        {1, 8, false, 4, 22100},
+        {0, 8, false, 2, 100},        // a line we could not learn
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << row.baud << " baud, " << row.dataBits << (row.parity ? "P" : "N")
+                                        << " stop halves " << row.stopHalfBits);
+        EXPECT_EQ(row.gapMs, StatusPacketGapMs(row.baud, row.dataBits, row.parity, row.stopHalfBits));
+    }
+}
+
+TEST(StatusAssembler, PartialPacketKeepsForTheGapItWasGiven)
+{
+    const uint8_t cover[] = {0x20, 0, 0, 0};
+    const struct { const char *what; uint32_t gapMs; uint32_t apartMs; int code; } rows[] = {
+        // what                                 gap   bytes apart  code (-1: no packet)
+        {"110 baud 8N2, bytes 120 ms apart", 300, 120, 201},
+        {"110 baud 8N2, bytes 300 ms apart", 300, 300, 201},
+        {"110 baud 8N2, a pause of 301 ms", 300, 301, -1},
+        {"9600 baud 8N1, bytes 103 ms apart", 103, 103, 201},
+        {"9600 baud 8N1, a pause of 120 ms", 103, 120, -1},
+        {"no line, a pause of 120 ms", kStatusPacketGapMs, 120, -1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        CStatusAssembler assembler(row.gapMs);
+        int32_t code = -7;
+        bool judged = false;
+        for (uint32_t i = 0; i < 4; ++i)
+            judged = assembler.Feed(cover + i, 1, 1000 + i * row.apartMs, &code) || judged;
+        EXPECT_EQ(row.code >= 0, judged);
+        if (row.code >= 0) {
+            EXPECT_EQ(row.code, code);
+        }
+    }
+}
+
 } // namespace
