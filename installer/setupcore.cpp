@@ -41,6 +41,9 @@ bool IsDosDeviceName(const std::wstring &part)
         upper += (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
     if (upper == L"CON" || upper == L"PRN" || upper == L"AUX" || upper == L"NUL")
         return true;
+    // The console's input and output and the clock device open the same way.
+    if (upper == L"CONIN$" || upper == L"CONOUT$" || upper == L"CLOCK$")
+        return true;
     if (upper.size() != 4 || (upper.compare(0, 3, L"COM") != 0 && upper.compare(0, 3, L"LPT") != 0))
         return false;
     // COM1-COM9 and LPT1-LPT9; the system also counts superscript one, two and three as digits.

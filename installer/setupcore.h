@@ -26,8 +26,9 @@ const wchar_t *ArchNameOf(unsigned processorArchitecture);
 bool NameMatches(const std::wstring &name, const std::vector<std::wstring> &filter);
 
 // A name part that the system opens as a device rather than a file (CON, PRN, AUX, NUL,
-// COM1-COM9, LPT1-LPT9, any letter case, with or without an extension): before Windows 11,
-// creating "x86\nul.txt" writes to the device.
+// CONIN$, CONOUT$, CLOCK$, COM1-COM9, LPT1-LPT9, any letter case, with or without an
+// extension): before Windows 11, creating "x86\nul.txt" writes to the device, and
+// "x86\CONIN$" opens the console.
 bool IsDosDeviceName(const std::wstring &part);
 
 // An item name may only name a file inside the work folder: no empty name or part, no ".."

@@ -112,7 +112,8 @@ UNSAFE_NAMES = [
 
 
 # Items named like DOS devices, in the architecture's folder and below it.
-DEVICE_NAMES = ['x86/CON', 'x86/nul.txt', 'x86/sub/Com1.inf', 'x86/LPT9.dll', 'x86/aux']
+DEVICE_NAMES = ['x86/CON', 'x86/nul.txt', 'x86/sub/Com1.inf', 'x86/LPT9.dll', 'x86/aux',
+                'x86/CONIN$', 'x86/conout$.txt', 'x86/sub/Clock$.inf']
 
 
 def unsafe_archive(root, archive):

@@ -413,7 +413,8 @@ TEST_F(PortSetup, DeviceNamesAreSkippedWithATraceAndStillCounted)
     }
     EXPECT_TRUE(counted == expected);
 
-    for (const wchar_t *name : {L"x86/CON", L"x86/nul.txt", L"x86/sub/Com1.inf", L"x86/LPT9.dll", L"x86/aux"})
+    for (const wchar_t *name : {L"x86/CON", L"x86/nul.txt", L"x86/sub/Com1.inf", L"x86/LPT9.dll", L"x86/aux",
+                                L"x86/CONIN$", L"x86/conout$.txt", L"x86/sub/Clock$.inf"})
     {
         EXPECT_TRUE(Traced(std::wstring(L"skip item ") + name + L"\n")) << "no skip trace";
         EXPECT_FALSE(TracedStartingWith(std::wstring(L"extract file ") + folder.Path() + L"\\" + name));
