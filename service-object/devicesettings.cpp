@@ -3,6 +3,7 @@
 #include "AtlReg.h"
 
 #include <cstring>
+#include <cwchar>
 #include <iterator>
 
 const DWORD kBaudTable[11] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
@@ -51,10 +52,12 @@ LONG CDeviceSettings::ReadStringValue(HKEY key, const wchar_t *name, std::wstrin
     if (type != REG_SZ && type != REG_EXPAND_SZ)
         return ERROR_INVALID_DATATYPE;
     // Only a whole, terminated string is taken.
-    if (bytes < sizeof(wchar_t) || bytes % sizeof(wchar_t) != 0 ||
-        buffer[bytes / sizeof(wchar_t) - 1] != L'\0')
+    const size_t chars = bytes / sizeof(wchar_t);
+    if (bytes < sizeof(wchar_t) || bytes % sizeof(wchar_t) != 0 || buffer[chars - 1] != L'\0')
         return ERROR_INVALID_DATA;
-    field.assign(buffer, bytes / sizeof(wchar_t) - 1);
+    // The text ends at its first zero, as it does for every other reader of the value: the
+    // properties, the health printout and the port we open must all name the same thing.
+    field.assign(buffer, std::wcslen(buffer));
     return ERROR_SUCCESS;
 }
 

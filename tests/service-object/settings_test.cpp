@@ -216,6 +216,11 @@ TEST(DeviceSettings, StringValuesMustBeWholeTerminatedStrings)
         {"REG_BINARY", REG_BINARY, L"COM5", 10, false, L""},
         {"REG_MULTI_SZ", REG_MULTI_SZ, L"COM6\0", 12, false, L""},
         {"empty REG_SZ", REG_SZ, L"", 2, true, L""},
+        // The text ends at its first zero, as every other reader of the value sees it.
+        {"zero inside", REG_SZ, L"COM3\0junk", 20, true, L"COM3"},
+        {"zero inside, REG_EXPAND_SZ", REG_EXPAND_SZ, L"COM4\0\0", 14, true, L"COM4"},
+        {"zero first", REG_SZ, L"\0COM5", 12, true, L""},
+        {"zero inside, no terminator", REG_SZ, L"COM6\0x", 12, false, L""},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
@@ -225,6 +230,30 @@ TEST(DeviceSettings, StringValuesMustBeWholeTerminatedStrings)
         ASSERT_EQ(0, s.ReadDeviceSettings(key.Name().c_str()));
         EXPECT_EQ(row.taken ? row.expect : std::wstring(L"before"), s.Port);
     }
+}
+
+TEST(DeviceSettings, EveryStringEndsAtItsFirstZero)
+{
+    const struct { const wchar_t *name; std::wstring CDeviceSettings::*field; } rows[] = {
+        {L"DeviceName", &CDeviceSettings::DeviceName},
+        {L"DeviceDesc", &CDeviceSettings::DeviceDesc},
+        {L"Description", &CDeviceSettings::Description},
+        {L"GroupID", &CDeviceSettings::GroupID},
+        {L"DefPort", &CDeviceSettings::DefPort},
+        {L"Port", &CDeviceSettings::Port},
+        {L"PrinterDllName", &CDeviceSettings::PrinterDllName},
+        {L"RegFormatType", &CDeviceSettings::RegFormatType},
+        {L"Service", &CDeviceSettings::Service},
+        {L"Version", &CDeviceSettings::Version},
+    };
+    TestDeviceKey key(L"SettingsTest.Zero");
+    const wchar_t data[] = L"AB\0CD";   // A, B, zero, C, D and the terminator
+    for (const auto &row : rows)
+        key.SetRaw(row.name, REG_SZ, data, sizeof(data));
+    CDeviceSettings s;
+    ASSERT_EQ(0, s.ReadDeviceSettings(key.Name().c_str()));
+    for (const auto &row : rows)
+        EXPECT_EQ(std::wstring(L"AB"), s.*row.field) << std::string(row.name, row.name + wcslen(row.name));
 }
 
 TEST(DeviceSettings, NumberValuesMustBeDwords)
@@ -451,6 +480,44 @@ TEST(SerialLine, HandShakeAndReadTimeouts)
     }
 }
 
+// A device name and a port with a zero character inside: the property, the health printout
+// and the port that is opened all take the text before the zero.
+TEST(SerialLine, NamesWithAZeroInsideAgreeEverywhere)
+{
+    PrinterEmulator emu(0);
+    TestDeviceKey key(L"SettingsTest.ZeroInside");
+    const std::wstring port = emu.PortName() + std::wstring(L"\0COM1", 5);
+    key.SetRaw(L"Port", REG_SZ, port.c_str(), static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
+    WriteSerial(key, 7, 1, 0, 0, 0);   // 19200 8N2, which only a line set-up gives
+    const wchar_t name[] = L"AB\0CD";
+    key.SetRaw(L"DeviceName", REG_SZ, name, sizeof(name));
+
+    emu.Clear();
+    PrinterPtr printer = ClaimedPrinter(key);
+    ASSERT_TRUE(printer->IsClaimed());
+    EXPECT_EQ(emu.PortName(), printer->DeviceSettings().Port);
+    PrinterEmulator::Line line = emu.LineSettings();
+    EXPECT_EQ(19200, line.baud);
+    EXPECT_EQ(2, line.stop);
+
+    BSTR text = nullptr;
+    EXPECT_EQ(S_OK, printer->GetPropertyString(1000003, &text));
+    ASSERT_NE(nullptr, text);
+    EXPECT_EQ(2u, SysStringLen(text));
+    EXPECT_EQ(std::wstring(L"AB"), std::wstring(text, SysStringLen(text)));
+    SysFreeString(text);
+
+    EXPECT_EQ(S_OK, printer->SetPropertyNumber(3, 1));
+    long rc = -1;
+    EXPECT_EQ(S_OK, printer->CheckHealth(1, &rc));
+    EXPECT_EQ(0, rc);
+    const std::string tail = "DeviceName = AB" + Bytes({0x1B, 0x64, 0x05});
+    const std::string expected = Bytes({0x1D, 0x61, 0xFF, 0x1B, 0x40}) +
+                                 "OPOS ZUV\r\n\r\nServiceObjectVersion = 1011001\r\n\r\n" + tail;
+    emu.WaitFor(expected.size(), 2000);
+    EXPECT_EQ(Hex(expected), Hex(emu.Received()));
+}
+
 TEST(SerialLine, ANameNotBeginningWithComGetsNoLineSetUp)
 {
     PrinterEmulator emu(0);
@@ -480,6 +547,7 @@ TEST(SerialLine, ANameNotBeginningWithComGetsNoLineSetUp)
         COMMTIMEOUTS timeouts = {};
         ASSERT_TRUE(GetCommTimeouts(printer->PortHandle(), &timeouts));
         EXPECT_NE(MAXDWORD, timeouts.ReadIntervalTimeout) << "no time-outs were set either";
+        EXPECT_EQ(100u, printer->StatusPacketGap()) << "a line we did not set up has the plain gap";
 
         // The port still carries the printer's bytes.
         emu.Clear();
