@@ -1,12 +1,19 @@
 // Compile-time checks of the framework's binary interface as wudf.h declares it, for the 32-bit
-// and the 64-bit build alike: the slot number of every method the driver calls or implements,
-// the slot count of every interface (so no method is missing or extra anywhere in the list), the
-// size of every structure the driver passes and the offset of every member it writes or reads.
-// The numbers are the framework's: slot 0-2 are IUnknown's, 3-7 IWDFObject's where an interface
-// derives from it, then the interface's own methods in the order the framework defines them.
+// and the 64-bit build alike: the slot of every method of every interface declared there, the
+// slot count of every interface (so no method is missing or extra anywhere in the list), each
+// interface's base, the size of every structure the driver passes and the offset of every member
+// it writes or reads. A method moved, dropped or added in any ZULKOR_METHODS_<name> list fails
+// the build here, in both processor variants (offsetof and sizeof(void *) are taken per build).
+//
+// The slot numbers below are the framework's own, written out as numbers: slots 0-2 are
+// IUnknown's, 3-7 IWDFObject's where an interface derives from it, then the interface's own
+// methods in the order the framework defines them (IWDFDevice2's from 25, after IWDFDevice's,
+// IWDFNamedPropertyStore2's from 7, after IWDFNamedPropertyStore's). Inherited slots are checked
+// once, on the base's own slot structure, which every derived one holds as its `inherited` member.
 #pragma once
 
 #include <cstddef>
+#include <type_traits>
 
 // The slot of `method` (a member of itf##Slots, a dotted path for inherited ones).
 #define ZULKOR_SLOT_OF(itf, method) (offsetof(itf##Slots, method) / sizeof(void *))
@@ -16,89 +23,199 @@
 #define ZULKOR_CHECK_SLOTS(itf, count)                                                      \
     static_assert(sizeof(itf##Slots) == (count) * sizeof(void *), #itf " must have " #count " slots"); \
     static_assert(sizeof(itf) == sizeof(void *), #itf " must hold its table pointer only")
+// An interface deriving from `base`, its slot structure starting with the base's slots.
+#define ZULKOR_CHECK_BASE(itf, base)                                                        \
+    static_assert(std::is_base_of<base, itf>::value, #itf " must derive from " #base);     \
+    static_assert(std::is_same<decltype(itf##Slots::inherited), base##Slots>::value        \
+                      && offsetof(itf##Slots, inherited) == 0,                              \
+                  #itf "'s slots must start with " #base "'s")
 
-static_assert(sizeof(IUnknownSlots) == 3 * sizeof(void *), "IUnknown has three slots");
+// --- IUnknown --------------------------------------------------------------------------------
 
+ZULKOR_CHECK_SLOTS(IUnknown, 3);
+ZULKOR_CHECK_SLOT(IUnknown, QueryInterface,  0);
+ZULKOR_CHECK_SLOT(IUnknown, AddRef,          1);
+ZULKOR_CHECK_SLOT(IUnknown, Release,         2);
+
+// --- Framework objects -----------------------------------------------------------------------
+
+ZULKOR_CHECK_BASE(IWDFObject, IUnknown);
 ZULKOR_CHECK_SLOTS(IWDFObject, 8);
-ZULKOR_CHECK_SLOT(IWDFObject, DeleteWdfObject, 3);
-ZULKOR_CHECK_SLOT(IWDFObject, AcquireLock, 6);
-ZULKOR_CHECK_SLOT(IWDFObject, ReleaseLock, 7);
+ZULKOR_CHECK_SLOT(IWDFObject, DeleteWdfObject,  3);
+ZULKOR_CHECK_SLOT(IWDFObject, AssignContext,    4);
+ZULKOR_CHECK_SLOT(IWDFObject, RetrieveContext,  5);
+ZULKOR_CHECK_SLOT(IWDFObject, AcquireLock,      6);
+ZULKOR_CHECK_SLOT(IWDFObject, ReleaseLock,      7);
 
+ZULKOR_CHECK_BASE(IWDFDriver, IWDFObject);
 ZULKOR_CHECK_SLOTS(IWDFDriver, 14);
-ZULKOR_CHECK_SLOT(IWDFDriver, CreateDevice, 8);
-ZULKOR_CHECK_SLOT(IWDFDriver, RetrieveVersionString, 13);
+ZULKOR_CHECK_SLOT(IWDFDriver, CreateDevice,                 8);
+ZULKOR_CHECK_SLOT(IWDFDriver, CreateWdfObject,              9);
+ZULKOR_CHECK_SLOT(IWDFDriver, CreatePreallocatedWdfMemory, 10);
+ZULKOR_CHECK_SLOT(IWDFDriver, CreateWdfMemory,             11);
+ZULKOR_CHECK_SLOT(IWDFDriver, IsVersionAvailable,          12);
+ZULKOR_CHECK_SLOT(IWDFDriver, RetrieveVersionString,       13);
 
+ZULKOR_CHECK_BASE(IWDFDeviceInitialize, IUnknown);
 ZULKOR_CHECK_SLOTS(IWDFDeviceInitialize, 11);
-ZULKOR_CHECK_SLOT(IWDFDeviceInitialize, SetLockingConstraint, 4);
-ZULKOR_CHECK_SLOT(IWDFDeviceInitialize, GetPnpCapability, 10);
+ZULKOR_CHECK_SLOT(IWDFDeviceInitialize, SetFilter,                      3);
+ZULKOR_CHECK_SLOT(IWDFDeviceInitialize, SetLockingConstraint,           4);
+ZULKOR_CHECK_SLOT(IWDFDeviceInitialize, RetrieveDevicePropertyStore,    5);
+ZULKOR_CHECK_SLOT(IWDFDeviceInitialize, SetPowerPolicyOwnership,        6);
+ZULKOR_CHECK_SLOT(IWDFDeviceInitialize, AutoForwardCreateCleanupClose,  7);
+ZULKOR_CHECK_SLOT(IWDFDeviceInitialize, RetrieveDeviceInstanceId,       8);
+ZULKOR_CHECK_SLOT(IWDFDeviceInitialize, SetPnpCapability,               9);
+ZULKOR_CHECK_SLOT(IWDFDeviceInitialize, GetPnpCapability,              10);
 
+ZULKOR_CHECK_BASE(IWDFDevice, IWDFObject);
 ZULKOR_CHECK_SLOTS(IWDFDevice, 25);
-ZULKOR_CHECK_SLOT(IWDFDevice, RetrieveDevicePropertyStore, 8);
-ZULKOR_CHECK_SLOT(IWDFDevice, RetrieveDeviceInstanceId, 10);
-ZULKOR_CHECK_SLOT(IWDFDevice, CreateIoQueue, 14);
-ZULKOR_CHECK_SLOT(IWDFDevice, CreateDeviceInterface, 15);
-ZULKOR_CHECK_SLOT(IWDFDevice, AssignDeviceInterfaceState, 16);
-ZULKOR_CHECK_SLOT(IWDFDevice, CreateSymbolicLink, 24);
+ZULKOR_CHECK_SLOT(IWDFDevice, RetrieveDevicePropertyStore,  8);
+ZULKOR_CHECK_SLOT(IWDFDevice, GetDriver,                    9);
+ZULKOR_CHECK_SLOT(IWDFDevice, RetrieveDeviceInstanceId,    10);
+ZULKOR_CHECK_SLOT(IWDFDevice, GetDefaultIoTarget,          11);
+ZULKOR_CHECK_SLOT(IWDFDevice, CreateWdfFile,               12);
+ZULKOR_CHECK_SLOT(IWDFDevice, GetDefaultIoQueue,           13);
+ZULKOR_CHECK_SLOT(IWDFDevice, CreateIoQueue,               14);
+ZULKOR_CHECK_SLOT(IWDFDevice, CreateDeviceInterface,       15);
+ZULKOR_CHECK_SLOT(IWDFDevice, AssignDeviceInterfaceState,  16);
+ZULKOR_CHECK_SLOT(IWDFDevice, RetrieveDeviceName,          17);
+ZULKOR_CHECK_SLOT(IWDFDevice, PostEvent,                   18);
+ZULKOR_CHECK_SLOT(IWDFDevice, ConfigureRequestDispatching, 19);
+ZULKOR_CHECK_SLOT(IWDFDevice, SetPnpState,                 20);
+ZULKOR_CHECK_SLOT(IWDFDevice, GetPnpState,                 21);
+ZULKOR_CHECK_SLOT(IWDFDevice, CommitPnpState,              22);
+ZULKOR_CHECK_SLOT(IWDFDevice, CreateRequest,               23);
+ZULKOR_CHECK_SLOT(IWDFDevice, CreateSymbolicLink,          24);
 
+ZULKOR_CHECK_BASE(IWDFDevice2, IWDFDevice);
 ZULKOR_CHECK_SLOTS(IWDFDevice2, 35);
-ZULKOR_CHECK_SLOT(IWDFDevice2, inherited.CreateSymbolicLink, 24);
-ZULKOR_CHECK_SLOT(IWDFDevice2, RegisterRemoteInterfaceNotification, 29);
-ZULKOR_CHECK_SLOT(IWDFDevice2, GetSystemPowerAction, 34);
+ZULKOR_CHECK_SLOT(IWDFDevice2, inherited.CreateSymbolicLink,          24);
+ZULKOR_CHECK_SLOT(IWDFDevice2, AssignS0IdleSettings,                  25);
+ZULKOR_CHECK_SLOT(IWDFDevice2, StopIdle,                              26);
+ZULKOR_CHECK_SLOT(IWDFDevice2, ResumeIdle,                            27);
+ZULKOR_CHECK_SLOT(IWDFDevice2, CreateSymbolicLinkWithReferenceString, 28);
+ZULKOR_CHECK_SLOT(IWDFDevice2, RegisterRemoteInterfaceNotification,   29);
+ZULKOR_CHECK_SLOT(IWDFDevice2, CreateRemoteInterface,                 30);
+ZULKOR_CHECK_SLOT(IWDFDevice2, CreateRemoteTarget,                    31);
+ZULKOR_CHECK_SLOT(IWDFDevice2, GetDeviceStackIoTypePreference,        32);
+ZULKOR_CHECK_SLOT(IWDFDevice2, AssignSxWakeSettings,                  33);
+ZULKOR_CHECK_SLOT(IWDFDevice2, GetSystemPowerAction,                  34);
 
+ZULKOR_CHECK_BASE(IWDFNamedPropertyStore, IUnknown);
 ZULKOR_CHECK_SLOTS(IWDFNamedPropertyStore, 7);
-ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore, GetNamedValue, 3);
-ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore, SetNamedValue, 4);
-ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore, GetNameCount, 5);
-ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore, GetNameAt, 6);
+ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore, GetNamedValue,  3);
+ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore, SetNamedValue,  4);
+ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore, GetNameCount,   5);
+ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore, GetNameAt,      6);
+
+ZULKOR_CHECK_BASE(IWDFNamedPropertyStore2, IWDFNamedPropertyStore);
 ZULKOR_CHECK_SLOTS(IWDFNamedPropertyStore2, 8);
-ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore2, DeleteNamedValue, 7);
+ZULKOR_CHECK_SLOT(IWDFNamedPropertyStore2, DeleteNamedValue,  7);
 
+ZULKOR_CHECK_BASE(IWDFPropertyStoreFactory, IUnknown);
 ZULKOR_CHECK_SLOTS(IWDFPropertyStoreFactory, 4);
-ZULKOR_CHECK_SLOT(IWDFPropertyStoreFactory, RetrieveDevicePropertyStore, 3);
+ZULKOR_CHECK_SLOT(IWDFPropertyStoreFactory, RetrieveDevicePropertyStore,  3);
 
+ZULKOR_CHECK_BASE(IWDFIoQueue, IWDFObject);
 ZULKOR_CHECK_SLOTS(IWDFIoQueue, 20);
-ZULKOR_CHECK_SLOT(IWDFIoQueue, GetDevice, 8);
-ZULKOR_CHECK_SLOT(IWDFIoQueue, PurgeSynchronously, 19);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, GetDevice,                        8);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, ConfigureRequestDispatching,      9);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, GetState,                        10);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, RetrieveNextRequest,             11);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, RetrieveNextRequestByFileObject, 12);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, Start,                           13);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, Stop,                            14);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, StopSynchronously,               15);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, Drain,                           16);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, DrainSynchronously,              17);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, Purge,                           18);
+ZULKOR_CHECK_SLOT(IWDFIoQueue, PurgeSynchronously,              19);
 
+ZULKOR_CHECK_BASE(IWDFIoRequest, IWDFObject);
 ZULKOR_CHECK_SLOTS(IWDFIoRequest, 31);
-ZULKOR_CHECK_SLOT(IWDFIoRequest, CompleteWithInformation, 8);
-ZULKOR_CHECK_SLOT(IWDFIoRequest, Complete, 10);
-ZULKOR_CHECK_SLOT(IWDFIoRequest, GetCreateParameters, 13);
-ZULKOR_CHECK_SLOT(IWDFIoRequest, GetOutputMemory, 17);
-ZULKOR_CHECK_SLOT(IWDFIoRequest, GetInputMemory, 18);
-ZULKOR_CHECK_SLOT(IWDFIoRequest, GetCompletionParams, 30);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, CompleteWithInformation,       8);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, SetInformation,                9);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, Complete,                     10);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, SetCompletionCallback,        11);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetType,                      12);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetCreateParameters,          13);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetReadParameters,            14);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetWriteParameters,           15);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetDeviceIoControlParameters, 16);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetOutputMemory,              17);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetInputMemory,               18);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, MarkCancelable,               19);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, UnmarkCancelable,             20);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, CancelSentRequest,            21);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, ForwardToIoQueue,             22);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, Send,                         23);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetFileObject,                24);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, FormatUsingCurrentType,       25);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetRequestorProcessId,        26);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetIoQueue,                   27);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, Impersonate,                  28);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, IsFrom32BitProcess,           29);
+ZULKOR_CHECK_SLOT(IWDFIoRequest, GetCompletionParams,          30);
 
+ZULKOR_CHECK_BASE(IWDFMemory, IWDFObject);
 ZULKOR_CHECK_SLOTS(IWDFMemory, 14);
-ZULKOR_CHECK_SLOT(IWDFMemory, CopyToBuffer, 9);
+ZULKOR_CHECK_SLOT(IWDFMemory, CopyFromMemory,  8);
+ZULKOR_CHECK_SLOT(IWDFMemory, CopyToBuffer,    9);
 ZULKOR_CHECK_SLOT(IWDFMemory, CopyFromBuffer, 10);
-ZULKOR_CHECK_SLOT(IWDFMemory, GetSize, 11);
-ZULKOR_CHECK_SLOT(IWDFMemory, GetDataBuffer, 12);
+ZULKOR_CHECK_SLOT(IWDFMemory, GetSize,        11);
+ZULKOR_CHECK_SLOT(IWDFMemory, GetDataBuffer,  12);
+ZULKOR_CHECK_SLOT(IWDFMemory, SetBuffer,      13);
 
+ZULKOR_CHECK_BASE(IWDFFile, IWDFObject);
 ZULKOR_CHECK_SLOTS(IWDFFile, 10);
+ZULKOR_CHECK_SLOT(IWDFFile, RetrieveFileName,  8);
+ZULKOR_CHECK_SLOT(IWDFFile, GetDevice,         9);
+
+ZULKOR_CHECK_BASE(IWDFRemoteInterfaceInitialize, IUnknown);
 ZULKOR_CHECK_SLOTS(IWDFRemoteInterfaceInitialize, 5);
+ZULKOR_CHECK_SLOT(IWDFRemoteInterfaceInitialize, GetInterfaceGuid,      3);
+ZULKOR_CHECK_SLOT(IWDFRemoteInterfaceInitialize, RetrieveSymbolicLink,  4);
 
+// --- Callback interfaces the driver implements -----------------------------------------------
+
+ZULKOR_CHECK_BASE(IDriverEntry, IUnknown);
 ZULKOR_CHECK_SLOTS(IDriverEntry, 6);
-ZULKOR_CHECK_SLOT(IDriverEntry, OnInitialize, 3);
-ZULKOR_CHECK_SLOT(IDriverEntry, OnDeviceAdd, 4);
-ZULKOR_CHECK_SLOT(IDriverEntry, OnDeinitialize, 5);
+ZULKOR_CHECK_SLOT(IDriverEntry, OnInitialize,    3);
+ZULKOR_CHECK_SLOT(IDriverEntry, OnDeviceAdd,     4);
+ZULKOR_CHECK_SLOT(IDriverEntry, OnDeinitialize,  5);
 
-// The callback interfaces have one method each, right after IUnknown's.
+// The others have one method each, right after IUnknown's.
+ZULKOR_CHECK_BASE(IObjectCleanup, IUnknown);
 ZULKOR_CHECK_SLOTS(IObjectCleanup, 4);
-ZULKOR_CHECK_SLOT(IObjectCleanup, OnCleanup, 3);
+ZULKOR_CHECK_SLOT(IObjectCleanup, OnCleanup,  3);
+
+ZULKOR_CHECK_BASE(IPnpCallbackRemoteInterfaceNotification, IUnknown);
 ZULKOR_CHECK_SLOTS(IPnpCallbackRemoteInterfaceNotification, 4);
-ZULKOR_CHECK_SLOT(IPnpCallbackRemoteInterfaceNotification, OnRemoteInterfaceArrival, 3);
+ZULKOR_CHECK_SLOT(IPnpCallbackRemoteInterfaceNotification, OnRemoteInterfaceArrival,  3);
+
+ZULKOR_CHECK_BASE(IFileCallbackCleanup, IUnknown);
 ZULKOR_CHECK_SLOTS(IFileCallbackCleanup, 4);
-ZULKOR_CHECK_SLOT(IFileCallbackCleanup, OnCleanupFile, 3);
+ZULKOR_CHECK_SLOT(IFileCallbackCleanup, OnCleanupFile,  3);
+
+ZULKOR_CHECK_BASE(IQueueCallbackCreate, IUnknown);
 ZULKOR_CHECK_SLOTS(IQueueCallbackCreate, 4);
-ZULKOR_CHECK_SLOT(IQueueCallbackCreate, OnCreateFile, 3);
+ZULKOR_CHECK_SLOT(IQueueCallbackCreate, OnCreateFile,  3);
+
+ZULKOR_CHECK_BASE(IQueueCallbackRead, IUnknown);
 ZULKOR_CHECK_SLOTS(IQueueCallbackRead, 4);
-ZULKOR_CHECK_SLOT(IQueueCallbackRead, OnRead, 3);
+ZULKOR_CHECK_SLOT(IQueueCallbackRead, OnRead,  3);
+
+ZULKOR_CHECK_BASE(IQueueCallbackWrite, IUnknown);
 ZULKOR_CHECK_SLOTS(IQueueCallbackWrite, 4);
-ZULKOR_CHECK_SLOT(IQueueCallbackWrite, OnWrite, 3);
+ZULKOR_CHECK_SLOT(IQueueCallbackWrite, OnWrite,  3);
+
+ZULKOR_CHECK_BASE(IQueueCallbackDeviceIoControl, IUnknown);
 ZULKOR_CHECK_SLOTS(IQueueCallbackDeviceIoControl, 4);
-ZULKOR_CHECK_SLOT(IQueueCallbackDeviceIoControl, OnDeviceIoControl, 3);
+ZULKOR_CHECK_SLOT(IQueueCallbackDeviceIoControl, OnDeviceIoControl,  3);
+
+ZULKOR_CHECK_BASE(IRequestCallbackCancel, IUnknown);
 ZULKOR_CHECK_SLOTS(IRequestCallbackCancel, 4);
-ZULKOR_CHECK_SLOT(IRequestCallbackCancel, OnCancel, 3);
+ZULKOR_CHECK_SLOT(IRequestCallbackCancel, OnCancel,  3);
 
 // Structures and enums.
 static_assert(sizeof(UMDF_VERSION_DATA) == 12, "version record: three 32-bit numbers");
