@@ -17,6 +17,7 @@ PREFIX32=$BUILD/wineprefix32
 # The port driver also builds for x64; its tests run in a 64-bit prefix.
 BUILD64=$BUILD/x86_64
 PREFIX64=$BUILD/wineprefix64
+WINE64_LOADER=/usr/lib/wine/wine64
 CACHE=${SUITE_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/pos-printer-suite}
 JOBS=$(nproc 2>/dev/null || echo 4)
 
@@ -74,6 +75,32 @@ setup_lzma_sources() {
     rm -rf "$CACHE/lzma.tmp"
 }
 
+# Where the tests run. What ships is the i686 build; its tests run as 32-bit programs in the
+# win32 prefix. A machine that cannot start 32-bit Linux programs (no 32-bit support in its
+# kernel) cannot run Wine's 32-bit loader at all: there every part is also built for x86_64 and
+# the tests run as 64-bit programs in the win64 prefix, while the i686 build is still built and
+# checked without Wine. SUITE_TEST_ARCH=i686 or x86_64 chooses by hand.
+TEST_ARCH=
+choose_test_arch() {
+    [ -n "$TEST_ARCH" ] && return 0
+    TEST_ARCH=${SUITE_TEST_ARCH:-}
+    if [ -z "$TEST_ARCH" ]; then
+        if /usr/lib/wine/wine --version >/dev/null 2>&1 </dev/null; then
+            TEST_ARCH=i686
+        else
+            TEST_ARCH=x86_64
+            log "this machine cannot run 32-bit programs: the tests run as x86_64 builds"
+        fi
+    fi
+    case "$TEST_ARCH" in
+        i686) ;;
+        x86_64)
+            # Every Wine start, and every program Wine starts, goes through the 64-bit loader.
+            export WINE=$WINE64_LOADER WINELOADER=$WINE64_LOADER ;;
+        *) log "SUITE_TEST_ARCH must be i686 or x86_64, not '$TEST_ARCH'"; return 1 ;;
+    esac
+}
+
 start_wineserver() {
     WINEPREFIX=$1 wineserver -p >/dev/null 2>&1 </dev/null || true
 }
@@ -82,7 +109,7 @@ setup_prefix32() {
     if [ ! -f "$PREFIX32/system.reg" ]; then
         log "creating the win32 Wine prefix"
         mkdir -p "$BUILD"
-        WINEPREFIX=$PREFIX32 WINEARCH=win32 wineboot -i >/dev/null 2>&1 </dev/null
+        WINEPREFIX=$PREFIX32 WINEARCH=win32 "${WINE:-wine}" wineboot -i >/dev/null 2>&1 </dev/null
     fi
     start_wineserver "$PREFIX32"
 }
@@ -91,7 +118,7 @@ setup_prefix64() {
     if [ ! -f "$PREFIX64/system.reg" ]; then
         log "creating the win64 Wine prefix"
         mkdir -p "$BUILD"
-        WINEPREFIX=$PREFIX64 WINEARCH=win64 wineboot -i >/dev/null 2>&1 </dev/null
+        WINEPREFIX=$PREFIX64 WINEARCH=win64 "${WINE:-wine}" wineboot -i >/dev/null 2>&1 </dev/null
     fi
     start_wineserver "$PREFIX64"
 }
@@ -120,27 +147,33 @@ start_xvfb() {
 cmd_setup() {
     setup_packages
     setup_lzma_sources
-    setup_prefix32
+    choose_test_arch
+    [ "$TEST_ARCH" = i686 ] && setup_prefix32
     setup_prefix64
 }
 
 cmd_build() {
     cmd_setup
-    local werror=OFF
+    local werror=OFF all64=OFF
     [ "${CI:-}" = "true" ] && werror=ON
-    # The x64 build holds only the port driver and its tests; it comes first because the
-    # driver package, made in the i686 build, carries both builds of the driver.
+    [ "$TEST_ARCH" = x86_64 ] && all64=ON
+    # The x64 build holds the port driver and its tests (every part when the tests run there).
+    # Its driver comes first because the driver package, made in every build of every part,
+    # carries the driver of both builds.
     cmake -S "$ROOT" -B "$BUILD64" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DSUITE_WERROR=$werror -DSUITE_WINEPREFIX="$PREFIX64" >/dev/null
-    cmake --build "$BUILD64" -j "$JOBS"
+        -DSUITE_WERROR=$werror -DSUITE_WINEPREFIX="$PREFIX64" \
+        -DSUITE_ALL_PARTS=$all64 -DSUITE_LZMA_DIR="$CACHE/lzma/C" \
+        -DZULKOR_X86_BUILD_DIR="$BUILD32" -DZULKOR_REDIST_DIR="${ZULKOR_REDIST_DIR:-}" >/dev/null
+    cmake --build "$BUILD64" -j "$JOBS" --target zulkor
     cmake -S "$ROOT" -B "$BUILD32" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686.cmake" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DSUITE_WERROR=$werror -DSUITE_WINEPREFIX="$PREFIX32" -DSUITE_LZMA_DIR="$CACHE/lzma/C" \
         -DZULKOR_X64_BUILD_DIR="$BUILD64" -DZULKOR_REDIST_DIR="${ZULKOR_REDIST_DIR:-}" >/dev/null
     cmake --build "$BUILD32" -j "$JOBS"
+    cmake --build "$BUILD64" -j "$JOBS"
 }
 
 cmd_test() {
@@ -149,18 +182,27 @@ cmd_test() {
     # Platform-free cores natively under AddressSanitizer and UndefinedBehaviorSanitizer, with
     # a bounded fuzzing run each.
     BUILD_DIR=$BUILD/native FUZZ_SECONDS=${FUZZ_SECONDS:-120} "$ROOT/tests/native/run-native.sh"
-    ctest --test-dir "$BUILD32" --output-on-failure -j "$JOBS" "$@"
+    if [ "$TEST_ARCH" = i686 ]; then
+        ctest --test-dir "$BUILD32" --output-on-failure -j "$JOBS" "$@"
+    else
+        # Without Wine: the shipped modules' imports and the driver package.
+        ctest --test-dir "$BUILD32" --output-on-failure -j "$JOBS" -L host "$@"
+    fi
     ctest --test-dir "$BUILD64" --output-on-failure -j "$JOBS" "$@"
 }
 
+# The build and prefix whose programs run here.
+run_build() { [ "$TEST_ARCH" = i686 ] && echo "$BUILD32" || echo "$BUILD64"; }
+run_prefix() { [ "$TEST_ARCH" = i686 ] && echo "$PREFIX32" || echo "$PREFIX64"; }
+
 cmd_demo() {
     cmd_build
-    WINEPREFIX=$PREFIX32 "$ROOT/tests/emulator/wine-run.sh" "$BUILD32/tests/demo_receipt.exe"
+    WINEPREFIX=$(run_prefix) "$ROOT/tests/emulator/wine-run.sh" "$(run_build)/tests/demo_receipt.exe"
 }
 
 cmd_bench() {
     cmd_build
-    WINEPREFIX=$PREFIX32 "$ROOT/tests/emulator/wine-run.sh" "$BUILD32/tests/service_object_bench.exe"
+    WINEPREFIX=$(run_prefix) "$ROOT/tests/emulator/wine-run.sh" "$(run_build)/tests/service_object_bench.exe"
 }
 
 case "${1:-}" in

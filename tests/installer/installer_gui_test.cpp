@@ -327,14 +327,20 @@ protected:
     CMainDlg m_dialog;
 };
 
+// The package folder for this machine: x86 in a 32-bit prefix, amd64 in a 64-bit one.
+const wchar_t *NativeArchFolder()
+{
+    SYSTEM_INFO info = {};
+    GetNativeSystemInfo(&info);
+    return info.wProcessorArchitecture == 9 ? L"amd64" : info.wProcessorArchitecture == 6 ? L"ia64" : L"x86";
+}
+
 // The install's progress over the program's own package as its reader lists it: for every item
 // i of count whose name holds the architecture's folder, (i + 1) * 50 / count; then 80 once
 // the tool has run, 90 and 100.
 std::vector<LPARAM> ExpectedInstallProgress()
 {
-    SYSTEM_INFO info = {};
-    GetNativeSystemInfo(&info);
-    const wchar_t *arch = info.wProcessorArchitecture == 9 ? L"amd64" : info.wProcessorArchitecture == 6 ? L"ia64" : L"x86";
+    const wchar_t *arch = NativeArchFolder();
     DWORD size = 0;
     const void *package = LoadPackage(&size);
     EXPECT_NE(nullptr, package);
@@ -442,10 +448,13 @@ TEST_F(Installer, InstallRunsTheToolOnThePatchedInfAndReports)
         EXPECT_EQ(L"installer_gui_tests", boxes.boxes[0].caption) << "the program's name";
         EXPECT_EQ(static_cast<UINT>(MB_OK | row.icon), boxes.boxes[0].type);
 
-        // "<work folder>\x86\devcon" install Quorvallent.inf DOZ\Quorvallent, run in x86.
+        // "<work folder>\x86\devcon" install Quorvallent.inf DOZ\Quorvallent, run in x86 (amd64
+        // on a 64-bit system).
         const std::wstring cwd = Recorded(L"cwd.txt");
         EXPECT_EQ(L"\"" + cwd + L"\\devcon\" install Quorvallent.inf DOZ\\Quorvallent", Recorded(L"cmdline.txt"));
-        EXPECT_EQ(L"\\x86", cwd.substr(cwd.size() - 4));
+        const std::wstring archFolder = std::wstring(L"\\") + NativeArchFolder();
+        ASSERT_GT(cwd.size(), archFolder.size());
+        EXPECT_EQ(archFolder, cwd.substr(cwd.size() - archFolder.size()));
         EXPECT_EQ(0u, cwd.find(m_record.substr(0, m_record.rfind(L'\\') + 1) + L"vp")) << Narrow(cwd);
 
         // The INF the tool saw has the chosen port type's lines switched on, the others not.

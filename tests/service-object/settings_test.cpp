@@ -193,7 +193,9 @@ TEST(DeviceSettings, StringValuesMustBeWholeTerminatedStrings)
     TestDeviceKey key(L"SettingsTest.Strings");
     const std::wstring max255(255, L'p');
     const std::wstring over256(256, L'q');
-    const wchar_t unterminated[] = {L'C', L'O', L'M', L'9'};
+    // RegSetValueExW counts the terminator in by itself when the character just past the given
+    // length is a zero: the unterminated texts are followed by one that is not.
+    const wchar_t unterminated[] = L"COM9X";
     const BYTE odd[] = {'C', 0, 'O', 0, 'M', 0, 0};
     const DWORD dword = 5;
     const struct
@@ -210,7 +212,7 @@ TEST(DeviceSettings, StringValuesMustBeWholeTerminatedStrings)
         {"REG_EXPAND_SZ", REG_EXPAND_SZ, L"COM4", 10, true, L"COM4"},
         {"255 characters", REG_SZ, max255.c_str(), 256 * 2, true, max255},
         {"256 characters", REG_SZ, over256.c_str(), 257 * 2, false, L""},
-        {"no terminator", REG_SZ, unterminated, sizeof(unterminated), false, L""},
+        {"no terminator", REG_SZ, unterminated, 4 * 2, false, L""},
         {"odd byte count", REG_SZ, odd, sizeof(odd), false, L""},
         {"REG_DWORD", REG_DWORD, &dword, 4, false, L""},
         {"REG_BINARY", REG_BINARY, L"COM5", 10, false, L""},
@@ -220,7 +222,7 @@ TEST(DeviceSettings, StringValuesMustBeWholeTerminatedStrings)
         {"zero inside", REG_SZ, L"COM3\0junk", 20, true, L"COM3"},
         {"zero inside, REG_EXPAND_SZ", REG_EXPAND_SZ, L"COM4\0\0", 14, true, L"COM4"},
         {"zero first", REG_SZ, L"\0COM5", 12, true, L""},
-        {"zero inside, no terminator", REG_SZ, L"COM6\0x", 12, false, L""},
+        {"zero inside, no terminator", REG_SZ, L"COM6\0xy", 12, false, L""},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
