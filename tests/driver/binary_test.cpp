@@ -284,10 +284,7 @@ TEST(InstanceId, LengthFromTheSecondQueryIsChecked)
         SCOPED_TRACE(row.what);
         PortDevice port(HarnessModule());
         WriteString(port.HardwarePath(), L"PortName", L"COM7");
-        Driver::s_inject = row.inject;
-        HRESULT hr = port.Add();
-        Driver::s_inject = nullptr;
-        EXPECT_EQ(row.expected, hr);
+        EXPECT_EQ(row.expected, port.AddWith(row.inject));
         EXPECT_EQ(row.expected == S_OK, !ReadValues(port.MapPath(L"SERIALCOMM")).empty());
     }
 }

@@ -707,6 +707,14 @@ HRESULT PortDevice::Add()
     return m_entry->OnDeviceAdd(m_driver.Get(), m_init.Get());
 }
 
+HRESULT PortDevice::AddWith(void (*inject)(Device *device))
+{
+    Driver::s_inject = inject;
+    const HRESULT hr = Add();
+    Driver::s_inject = nullptr;
+    return hr;
+}
+
 void PortDevice::Remove()
 {
     if (FxDevice())

@@ -392,6 +392,9 @@ public:
 
     // OnDeviceAdd with this harness's driver and a new device initialisation object.
     HRESULT Add();
+    // The same, with inject applied to the framework device the driver creates, before the
+    // driver goes on with it.
+    HRESULT AddWith(void (*inject)(Device *device));
     // The framework removes the device.
     void Remove();
 

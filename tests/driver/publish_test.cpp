@@ -258,14 +258,9 @@ TEST_F(Publication, FailingStepsEndTheStartWithoutAnEntry)
         SCOPED_TRACE(row.what);
         PortDevice port(HarnessModule());
         WriteString(port.HardwarePath(), L"PortName", L"COM7");
-        // The framework device exists once Initialize ran; inject into it through a driver
-        // object whose CreateDevice hands it out first. Simplest: add once to create it, then
-        // start again with the failure injected, as the framework does on a restart.
-        // Applied to the framework device the driver creates, before ConfigurePort runs.
-        Driver::s_inject = row.inject;
-        HRESULT hr = port.Add();
-        Driver::s_inject = nullptr;
-        EXPECT_EQ(row.expected, hr);
+        // The failure is injected into the framework device the driver creates, before
+        // ConfigurePort runs.
+        EXPECT_EQ(row.expected, port.AddWith(row.inject));
         EXPECT_EQ(row.entryWhileStarting, !ReadValues(port.MapPath(L"SERIALCOMM")).empty());
         EXPECT_FALSE(port.FxDevice()->m_queue);
         port.Remove();
