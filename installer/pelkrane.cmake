@@ -4,6 +4,9 @@ include_guard(GLOBAL)
 
 set(PELKRANE_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "")
 set(PELKRANE_IMAGE_DIR ${CMAKE_CURRENT_BINARY_DIR}/images CACHE INTERNAL "")
+# The manifest names the processor of this build.
+set(PELKRANE_MANIFEST_DIR ${CMAKE_CURRENT_BINARY_DIR}/manifest CACHE INTERNAL "")
+configure_file(${PELKRANE_DIR}/Pelkrane.manifest.in ${PELKRANE_MANIFEST_DIR}/Pelkrane.manifest @ONLY)
 
 find_program(PYTHON3_EXECUTABLE NAMES python3 REQUIRED)
 add_custom_command(
@@ -37,9 +40,10 @@ function(pelkrane_resources target package)
   set(generated ${CMAKE_CURRENT_BINARY_DIR}/${target})
   file(WRITE ${generated}/package.rc "IDR_PACKAGE RCDATA \"${package}\"\n")
   add_library(${target} OBJECT ${PELKRANE_DIR}/Pelkrane.rc)
-  target_include_directories(${target} PRIVATE ${PELKRANE_DIR} ${PELKRANE_IMAGE_DIR} ${generated})
+  target_include_directories(${target} PRIVATE ${PELKRANE_DIR} ${PELKRANE_IMAGE_DIR} ${PELKRANE_MANIFEST_DIR}
+                             ${generated})
   set_source_files_properties(${PELKRANE_DIR}/Pelkrane.rc TARGET_DIRECTORY ${target} PROPERTIES OBJECT_DEPENDS
-    "${PELKRANE_IMAGE_DIR}/pelkrane.ico;${PELKRANE_DIR}/Pelkrane.manifest;${PELKRANE_DIR}/resource.h;${package}")
+    "${PELKRANE_IMAGE_DIR}/pelkrane.ico;${PELKRANE_MANIFEST_DIR}/Pelkrane.manifest;${PELKRANE_DIR}/resource.h;${package}")
   add_dependencies(${target} pelkrane_images)
 endfunction()
 

@@ -45,13 +45,17 @@ add_library(brenvik_ui STATIC
 target_include_directories(brenvik_ui PUBLIC ${BRENVIK_DIR} ${BRENVIK_DIR}/../common)
 target_link_libraries(brenvik_ui PUBLIC brenvik_core suite_ui suite_xp ole32 oleaut32 uuid comctl32)
 
+# The manifest names the processor of this build.
+set(BRENVIK_MANIFEST_DIR ${CMAKE_CURRENT_BINARY_DIR}/manifest)
+configure_file(${BRENVIK_DIR}/Brenvik.manifest.in ${BRENVIK_MANIFEST_DIR}/Brenvik.manifest @ONLY)
+
 # The resources as an object library: each program gets the object itself, which a static
 # library would drop as unreferenced.
 add_library(brenvik_res OBJECT ${BRENVIK_DIR}/Brenvik.rc)
 target_include_directories(brenvik_res PRIVATE ${BRENVIK_DIR} ${BRENVIK_IMAGE_DIR}
-                           ${BRENVIK_DIR}/../common/ui)
+                           ${BRENVIK_MANIFEST_DIR} ${BRENVIK_DIR}/../common/ui)
 set_source_files_properties(${BRENVIK_DIR}/Brenvik.rc PROPERTIES OBJECT_DEPENDS
-  "${BRENVIK_IMAGES};${BRENVIK_DIR}/Brenvik.manifest;${BRENVIK_DIR}/resource.h;${BRENVIK_DIR}/../common/ui/uires.h")
+  "${BRENVIK_IMAGES};${BRENVIK_MANIFEST_DIR}/Brenvik.manifest;${BRENVIK_DIR}/resource.h;${BRENVIK_DIR}/../common/ui/uires.h")
 add_dependencies(brenvik_res brenvik_images)
 
 # The start-up (wWinMain, RunMainWindow) as objects too: nothing would pull the entry point out
