@@ -185,7 +185,7 @@ cmd_test() {
     if [ "$TEST_ARCH" = i686 ]; then
         ctest --test-dir "$BUILD32" --output-on-failure -j "$JOBS" "$@"
     else
-        # Without Wine: the shipped modules' imports and the driver package.
+        # Without Wine: the shipped modules' imports, the programs' manifests and the driver package.
         ctest --test-dir "$BUILD32" --output-on-failure -j "$JOBS" -L host "$@"
     fi
     ctest --test-dir "$BUILD64" --output-on-failure -j "$JOBS" "$@"
