@@ -87,7 +87,7 @@ def manifests(data):
             yield data[start:start + size]
 
     for name, target in entries(root):
-        if not name & 0x80000000 and name == RT_MANIFEST:
+        if name == RT_MANIFEST:
             found.extend(leaves(target))
     return machine, found
 
