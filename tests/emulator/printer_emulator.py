@@ -24,13 +24,15 @@ FIRST_COM = 40
 HELP = """commands (I = 0-based printer index), one reply line each, OK... or ERR <text>:
   rx I            OK <hex of bytes received since last clear>
   count I         OK <n>
-  clear I         drop received bytes, unstall, flush both pty queues; OK
+  clear I         drop received bytes, unstall, no rate, flush both pty queues; OK
   send I <hex>    write bytes towards the host; OK
   stall I 1|0     stop/resume reading from the host; OK
+  rate I N        take at most N bytes a second from the host (0: as fast as they come); OK
   line I          OK baud=<n> bits=<5..8> parity=<N|E|O> stop=<1|2> rtscts=<0|1>
   wait I N MS     wait until >= N bytes received or MS ms passed; OK <count>
   alias I         OK PRTnn: publish the printer under that name too (nn of its COMnn)
-  caps            OK framing=<1 if line reports the host's data bits and parity, else 0>"""
+  caps            OK framing=<1 if line reports the host's data bits and parity, else 0>
+                  linebuf=<bytes the line holds while the printer takes nothing>"""
 
 SPEEDS = {getattr(termios, n): int(n[1:])
           for n in dir(termios) if n.startswith("B") and n[1:].isdigit()}
@@ -38,6 +40,9 @@ SIZES = {termios.CS5: 5, termios.CS6: 6, termios.CS7: 7, termios.CS8: 8}
 
 
 class Printer:
+    # How long "send" waits for room in a line the host does not read before it gives up.
+    SEND_TIMEOUT = 5.0
+
     def __init__(self):
         # The slave stays open for the emulator's whole life: otherwise the
         # master reads EIO (hangup) whenever the Windows side closes the port.
@@ -45,19 +50,47 @@ class Printer:
         self.master, self.slave = os.openpty()
         tty.setraw(self.master)
         tty.setraw(self.slave)
+        # Never block on the master: the reader reads it while holding the lock, and a
+        # read that found nothing after all (a "clear" flushed the queue between select()
+        # and the read) must give the lock back at once.
+        os.set_blocking(self.master, False)
         self.tty_name = os.ttyname(self.slave)
         self.link = None
         self.alias = None
         self.cond = threading.Condition()
         self.data = bytearray()
         self.stalled = False
+        self.rate = 0          # bytes a second; 0 takes whatever is there
+        self.credit = 0.0      # bytes the rate allows now
+        self.credit_at = time.monotonic()
         threading.Thread(target=self._reader, daemon=True).start()
+
+    def _chunk(self):
+        """The least a rate-limited reader takes at a time: 20 ms of its rate."""
+        return max(1, self.rate // 50)
+
+    def _allowance(self):
+        """Bytes the reader may take now; with the lock held."""
+        if not self.rate:
+            return 65536
+        now = time.monotonic()
+        # At most a tenth of a second of credit builds up while the host sends nothing.
+        cap = max(float(self._chunk()), self.rate / 10.0)
+        self.credit = min(self.credit + (now - self.credit_at) * self.rate, cap)
+        self.credit_at = now
+        return int(self.credit)
 
     def _reader(self):
         while True:
             with self.cond:
                 while self.stalled:
                     self.cond.wait()
+                allowed = self._allowance()
+                short = self._chunk() - allowed if self.rate else 0
+                rate = self.rate
+            if short > 0:
+                time.sleep(min(0.05, short / rate))
+                continue
             ready, _, _ = select.select([self.master], [], [], 0.1)
             if not ready:
                 continue
@@ -66,12 +99,19 @@ class Printer:
                 # even if select() woke us just before it.
                 if self.stalled:
                     continue
+                allowed = self._allowance()
+                if allowed <= 0:
+                    continue
                 try:
-                    chunk = os.read(self.master, 65536)
+                    chunk = os.read(self.master, allowed)
+                except BlockingIOError:
+                    continue   # a "clear" took what select() saw
                 except OSError:
                     chunk = b""
                 if chunk:
                     self.data += chunk
+                    if self.rate:
+                        self.credit -= len(chunk)
                     self.cond.notify_all()
             if not chunk:
                 time.sleep(0.05)
@@ -80,6 +120,7 @@ class Printer:
         with self.cond:
             self.data.clear()
             self.stalled = False
+            self.rate = 0
             # Master input = bytes the host wrote but we have not read yet;
             # slave input = status bytes the host has not read yet.
             termios.tcflush(self.master, termios.TCIOFLUSH)
@@ -91,10 +132,29 @@ class Printer:
             self.stalled = on
             self.cond.notify_all()
 
+    def set_rate(self, rate):
+        with self.cond:
+            self.rate = rate
+            self.credit = 0.0
+            self.credit_at = time.monotonic()
+            self.cond.notify_all()
+
     def send(self, payload):
+        """Writes towards the host; waits for room while the host does not read, but not
+        for ever: a line that stays full raises, and the command replies ERR."""
         view = memoryview(payload)
+        deadline = time.monotonic() + self.SEND_TIMEOUT
         while view:
-            view = view[os.write(self.master, view):]
+            try:
+                view = view[os.write(self.master, view):]
+                continue
+            except BlockingIOError:
+                pass
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise RuntimeError("line full: the host took %d of %d bytes"
+                                   % (len(payload) - len(view), len(payload)))
+            select.select([], [self.master], [], min(left, 0.1))
 
     def wait(self, n, ms):
         deadline = time.monotonic() + ms / 1000.0
@@ -138,6 +198,32 @@ def framing_observable():
 
 
 FRAMING = framing_observable()
+
+
+def line_buffer():
+    """Bytes a pseudo-terminal holds before the host's writes block.
+
+    A host whose writes block is woken only once the printer has taken almost all of them
+    again, so a printer that takes less than this in a few seconds cannot be told from one
+    that has stopped, whatever its pace: tests that pace a printer choose their rate by it."""
+    master, slave = os.openpty()
+    try:
+        tty.setraw(master)
+        tty.setraw(slave)
+        os.set_blocking(slave, False)
+        held = 0
+        try:
+            while held < (1 << 24):
+                held += os.write(slave, b"\0" * 512)
+        except BlockingIOError:
+            pass
+        return held
+    finally:
+        os.close(slave)
+        os.close(master)
+
+
+LINE_BUFFER = line_buffer()
 
 
 def com_number(name):
@@ -209,14 +295,14 @@ def execute(printers, words):
     if cmd == "help":
         return " ".join(HELP.split())
     if cmd == "caps":
-        return "framing=%d" % FRAMING
+        return "framing=%d linebuf=%d" % (FRAMING, LINE_BUFFER)
     if not args:
         raise ValueError("missing printer index")
     if not args[0].isdigit() or int(args[0]) >= len(printers):
         raise ValueError("no printer %r" % args[0])
     p = printers[int(args[0])]
     arity = {"rx": 1, "count": 1, "clear": 1, "line": 1, "send": 2, "stall": 2, "wait": 3,
-             "alias": 1}
+             "alias": 1, "rate": 2}
     if cmd not in arity:
         raise ValueError("unknown command %r" % cmd)
     # "send I" with nothing to send is what "send I <empty hex>" splits into.
@@ -238,6 +324,11 @@ def execute(printers, words):
         if args[1] not in ("0", "1"):
             raise ValueError("stall takes 0 or 1")
         p.stall(args[1] == "1")
+        return ""
+    if cmd == "rate":
+        if not args[1].isdigit():
+            raise ValueError("rate takes a number of bytes a second")
+        p.set_rate(int(args[1]))
         return ""
     if cmd == "line":
         return p.line()

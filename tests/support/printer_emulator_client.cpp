@@ -182,6 +182,10 @@ void PrinterEmulator::Stall(bool on) {
     Command("stall " + std::to_string(index_) + (on ? " 1" : " 0"));
 }
 
+void PrinterEmulator::SetRate(unsigned bytesPerSecond) {
+    Command("rate " + std::to_string(index_) + " " + std::to_string(bytesPerSecond));
+}
+
 PrinterEmulator::Line PrinterEmulator::LineSettings() {
     const std::string reply = Command("line " + std::to_string(index_));
     const std::string parity = Field(reply, "parity");
@@ -200,6 +204,10 @@ std::wstring PrinterEmulator::AliasName() {
 }
 
 bool PrinterEmulator::FramingObservable() { return Field(Command("caps"), "framing") == "1"; }
+
+size_t PrinterEmulator::LineBuffer() {
+    return std::strtoul(Field(Command("caps"), "linebuf").c_str(), nullptr, 10);
+}
 
 size_t PrinterEmulator::WaitFor(size_t n, unsigned ms) {
     const std::string reply = Command(

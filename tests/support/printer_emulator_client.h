@@ -41,6 +41,9 @@ public:
     void Send(const std::string& bytes);
     // A stalled printer reads nothing, so the line fills and host writes block.
     void Stall(bool on);
+    // The printer takes at most this many bytes a second (0: as fast as they come), as one
+    // that holds the line while it prints does; Clear() lifts it.
+    void SetRate(unsigned bytesPerSecond);
 
     struct Line {
         int baud;
@@ -54,6 +57,10 @@ public:
     // pseudo-terminal to 8 bits without parity, whatever the host asked for.
     Line LineSettings();
     bool FramingObservable();
+    // Bytes the line holds while the printer takes nothing. A host whose writes block on a
+    // full line is let go on only once the printer has taken nearly all of them, so a paced
+    // printer shows as taking data only if it takes this much within a few seconds.
+    size_t LineBuffer();
 
     // Waits until at least n bytes have arrived or ms elapsed; returns the count.
     size_t WaitFor(size_t n, unsigned ms);
