@@ -80,6 +80,9 @@ STDMETHODIMP CSOPOSPrinter::OpenService(BSTR DeviceClass, BSTR DeviceName, IDisp
         if (m_claimed)
             ReleasePort();
 
+        // A fresh record: nothing of a device bound before (its port, its line, its strings)
+        // may stand in for a value this device's key lacks.
+        m_settings = CDeviceSettings();
         m_settings.ReadDeviceSettings(DeviceName ? DeviceName : L"");
 
         m_props.AutoDisable = 0;

@@ -187,6 +187,38 @@ TEST_F(LifeCycle, ReopeningWhileClaimedReleasesFirst)
     EXPECT_EQ(0, Claim(*next));
 }
 
+// An object opened again starts from nothing: what the earlier device's key held (its port, its
+// line, its strings) never stands in for what the next key lacks.
+TEST_F(LifeCycle, ReopeningForgetsTheLastDevice)
+{
+    key.SetString(L"DeviceName", L"first");
+    TestDeviceKey noPort(L"LifeCycleTest.NoPort");
+    noPort.SetString(L"DeviceDesc", L"no port here");
+    const struct { const char *what; std::wstring device; const wchar_t *desc; } rows[] = {
+        {"a key that does not exist", L"LifeCycleTest.NoSuchKey", L""},
+        {"a key without Port", noPort.Name(), L"no port here"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        PrinterPtr printer = NewPrinter();
+        ASSERT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
+        ASSERT_EQ(0, Claim(*printer));
+        EXPECT_EQ(0, ReleaseDev(*printer));
+        long rc = -1;
+        EXPECT_EQ(S_OK, printer->CloseService(&rc));
+
+        EXPECT_EQ(0, Open(*printer, L"POSPrinter", row.device));
+        EXPECT_EQ(109, Claim(*printer));
+        EXPECT_EQ(0, NumberProperty(*printer, 1));
+        const CDeviceSettings &s = printer->DeviceSettings();
+        EXPECT_EQ(L"", s.Port);
+        EXPECT_EQ(L"", s.DeviceName);
+        EXPECT_EQ(row.desc, s.DeviceDesc);
+        EXPECT_FALSE(s.Baudrate.has_value());
+        EXPECT_FALSE(s.Stop.has_value());
+    }
+}
+
 TEST_F(LifeCycle, ClearOutputDropsPendingBytesAndKeepsResultCode)
 {
     PrinterPtr printer = NewPrinter();
