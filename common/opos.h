@@ -11,6 +11,7 @@ enum : long {
     OPOS_E_ILLEGAL = 106,
     OPOS_E_NOEXIST = 109,
     OPOS_E_FAILURE = 111,
+    OPOS_E_TIMEOUT = 112,
     OPOS_E_EXTENDED = 114,
     OPOS_E_DEVICECLASS = 402,   // device class not supported
 

@@ -7,8 +7,15 @@
 #include "../common/trace.h"
 #include "soposprinter.h"
 
-// How long one port write may take before it is cancelled.
+// How long one piece of a run may take before it is cancelled: a printer that takes nothing,
+// or almost nothing, for this long has stopped.
 constexpr DWORD kWriteTimeoutMs = 5000;
+// A run goes to the port as consecutive pieces of at most kWritePieceLineMs of the line, and
+// never more than kWritePieceMaxBytes: a printer that keeps taking data, even one that holds the
+// line for a good part of the time while it prints, finishes each piece inside kWriteTimeoutMs.
+// A receipt of a few KB stays one write on the common line speeds.
+constexpr DWORD kWritePieceLineMs = 3000;
+constexpr DWORD kWritePieceMaxBytes = 4096;
 // The status reader never waits longer than this before it looks at the stop flag again.
 constexpr DWORD kReaderWaitSliceMs = 100;
 // One read of the status reader, and the pause after a read that brought nothing.

@@ -10,28 +10,53 @@ bool IsHandle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
 } // namespace
 
-void CSOPOSPrinter::FlushPrintBuffer()
+bool CSOPOSPrinter::FlushPrintBuffer()
 {
     const uint8_t *bytes = nullptr;
     int32_t length = 0;
     m_printBuffer.CopyOut(&bytes, &length);
-    WritePort(bytes, length);
+    const bool whole = WritePort(bytes, length) == length;
     m_printBuffer.Clear();
+    return whole;
 }
 
-LONG CSOPOSPrinter::WritePort(const uint8_t *bytes, LONG length)
+void CSOPOSPrinter::ReportShortRun()
 {
-    LONG written = WriteToPort(bytes, length);
-    if (m_writeObserver)
-        m_writeObserver(m_writeObserverContext, bytes, length, written);
-    return written;
+    const LONG status = m_printerStatus;
+    if (status != kStatusClear) {
+        m_resultCode = OPOS_E_EXTENDED;
+        m_resultCodeExtended = status;
+    } else {
+        m_resultCode = OPOS_E_TIMEOUT;
+    }
 }
 
-LONG CSOPOSPrinter::WriteToPort(const uint8_t *bytes, LONG length)
+// A run goes out as consecutive pieces with nothing between them, so it still reaches the
+// printer as one unbroken stream, but no single wait covers more than a few seconds of the
+// line: a printer that holds the line while it prints is never cut off as long as it keeps
+// taking data, and one that stops is given up on kWriteTimeoutMs after its piece began. The
+// run ends at the first piece that did not go out whole; what follows it never leaves, so the
+// printer never gets bytes that were not next in the run.
+LONG CSOPOSPrinter::WritePort(const uint8_t *bytes, LONG length)
 {
     if (!IsHandle(m_port) || !m_writeEvent || length < 0)
         return 0;
+    const LONG pieceMax = m_writePieceBytes > 0 ? static_cast<LONG>(m_writePieceBytes) : 1;
+    LONG done = 0;
+    do {   // an empty run is one write of nothing, as the port has always seen it
+        const LONG piece = length - done < pieceMax ? length - done : pieceMax;
+        const LONG written = WritePiece(bytes + done, piece);
+        done += written;
+        if (written < piece) {
+            Trace(L"WritePort: %ld of %ld bytes out\n", done, length);
+            break;
+        }
+    } while (done < length);
+    return done;
+}
 
+LONG CSOPOSPrinter::WritePiece(const uint8_t *bytes, LONG length)
+{
     OVERLAPPED ov = {};
     ov.hEvent = m_writeEvent;
     DWORD written = 0;
@@ -44,6 +69,8 @@ LONG CSOPOSPrinter::WriteToPort(const uint8_t *bytes, LONG length)
         DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING) {
             Trace(L"WriteFile => %lu\n", error);
+            if (m_writeObserver)
+                m_writeObserver(m_writeObserverContext, bytes, length, 0);
             return 0;
         }
     }
@@ -55,6 +82,8 @@ LONG CSOPOSPrinter::WriteToPort(const uint8_t *bytes, LONG length)
         CancelIo(m_port);
     }
     GetOverlappedResult(m_port, &ov, &written, TRUE);
+    if (m_writeObserver)
+        m_writeObserver(m_writeObserverContext, bytes, length, static_cast<LONG>(written));
     return static_cast<LONG>(written);
 }
 
@@ -150,6 +179,7 @@ void CSOPOSPrinter::ReaderLoop()
         int32_t code = kStatusClear;
         if (!assembler.Feed(buffer, received, now, &code))
             continue;   // only part of a packet so far
+        m_printerStatus = code;
         if (code != kStatusClear) {
             m_resultCode = OPOS_E_EXTENDED;
             m_resultCodeExtended = code;

@@ -55,6 +55,19 @@ const uint8_t *Bytes(const std::string &s) { return reinterpret_cast<const uint8
 
 } // namespace
 
+// The print operations set no result code for a run that reached the printer whole: the
+// status reader's report stands. A run that did not is reported; a time-out reported for an
+// earlier run is taken back by the next whole one, so a print that worked never reads as failed.
+void CSOPOSPrinter::ReportRun(bool whole)
+{
+    if (!whole) {
+        ReportShortRun();
+        return;
+    }
+    LONG timedOut = OPOS_E_TIMEOUT;
+    m_resultCode.compare_exchange_strong(timedOut, OPOS_SUCCESS);
+}
+
 UINT CSOPOSPrinter::TextCodePage() const
 {
     // OPOS character set numbers that are not code pages (below 400, 997-999 and the rest of
@@ -71,7 +84,7 @@ STDMETHODIMP CSOPOSPrinter::PrintNormal(long /*Station*/, BSTR Data)
         std::string text = ToNarrow(Data, TextCodePage());
         m_printBuffer.TranslatePrintData(static_cast<int32_t>(text.size()), Bytes(text));
         if (!m_inTransaction)
-            FlushPrintBuffer();
+            ReportRun(FlushPrintBuffer());
         return OPOS_SUCCESS;
     });
     m_state = OPOS_S_IDLE;
@@ -83,7 +96,8 @@ STDMETHODIMP CSOPOSPrinter::PrintImmediate(long /*Station*/, BSTR Data)
     Contain(L"PrintImmediate", [&]() -> LONG {
         // Straight to the port: no translation, and pending or transaction bytes stay pending.
         std::string text = ToNarrow(Data, TextCodePage());
-        WritePort(Bytes(text), static_cast<LONG>(text.size()));
+        const LONG length = static_cast<LONG>(text.size());
+        ReportRun(WritePort(Bytes(text), length) == length);
         return OPOS_SUCCESS;
     });
     m_state = OPOS_S_IDLE;
@@ -98,8 +112,9 @@ STDMETHODIMP CSOPOSPrinter::TransactionPrint(long /*Station*/, long Control)
             m_printBuffer.Append(kTransactionBlock, sizeof(kTransactionBlock));
             m_inTransaction = 1;
         } else if (Control == PTR_TP_NORMAL && m_inTransaction) {
-            FlushPrintBuffer();
+            const bool whole = FlushPrintBuffer();
             m_inTransaction = 0;
+            ReportRun(whole);
         }
         return OPOS_SUCCESS;
     });
@@ -112,7 +127,7 @@ STDMETHODIMP CSOPOSPrinter::CutPaper(long Percentage)
         const uint8_t cut[] = {0x1D, 0x56, static_cast<uint8_t>(Percentage == PTR_CUT_FULL ? 0x00 : 0x01)};
         m_printBuffer.TranslatePrintData(sizeof(cut), cut);
         if (!m_inTransaction)
-            FlushPrintBuffer();
+            ReportRun(FlushPrintBuffer());
         return OPOS_SUCCESS;
     });
     return S_OK;
@@ -139,7 +154,7 @@ STDMETHODIMP CSOPOSPrinter::PrintBarCode(long /*Station*/, BSTR Data, long Symbo
         command += data;
         m_printBuffer.Append(Bytes(command), command.size());
         if (!m_inTransaction)
-            FlushPrintBuffer();
+            ReportRun(FlushPrintBuffer());
         return OPOS_SUCCESS;
     });
     return S_OK;

@@ -15,17 +15,40 @@ bool BstrEquals(BSTR s, const wchar_t *text)
 
 bool IsHandle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
-// The packet gap for a line in the platform's terms. A byte size outside 5-8 (a port that
+// One character of a line in the platform's terms. A byte size outside 5-8 (a port that
 // reports nothing sensible) counts as 8 data bits, an unknown stop-bits value as two.
+struct LineCharacter
+{
+    uint32_t dataBits;
+    bool parityBit;
+    uint32_t stopHalfBits;
+
+    explicit LineCharacter(const DCB &line)
+        : dataBits(line.ByteSize >= 5 && line.ByteSize <= 8 ? line.ByteSize : 8),
+          parityBit(line.Parity != NOPARITY),
+          stopHalfBits(line.StopBits == ONESTOPBIT ? 2 : line.StopBits == ONE5STOPBITS ? 3 : 4)
+    {
+    }
+    // A start bit, the data bits, the parity bit and the stop bits, in half bits.
+    uint32_t HalfBits() const { return 2 * (1 + dataBits + (parityBit ? 1 : 0)) + stopHalfBits; }
+};
+
 DWORD StatusPacketGapMsOf(const DCB &line)
 {
-    const uint32_t dataBits = line.ByteSize >= 5 && line.ByteSize <= 8 ? line.ByteSize : 8;
-    uint32_t stopHalfBits = 4;
-    if (line.StopBits == ONESTOPBIT)
-        stopHalfBits = 2;
-    else if (line.StopBits == ONE5STOPBITS)
-        stopHalfBits = 3;
-    return StatusPacketGapMs(line.BaudRate, dataBits, line.Parity != NOPARITY, stopHalfBits);
+    const LineCharacter c(line);
+    return StatusPacketGapMs(line.BaudRate, c.dataBits, c.parityBit, c.stopHalfBits);
+}
+
+// The longest piece of a run on a line: what it carries in kWritePieceLineMs, between 1 byte and
+// kWritePieceMaxBytes. A baud rate of 0 (a line we could not learn) gives the most.
+DWORD WritePieceBytesOf(const DCB &line)
+{
+    if (line.BaudRate == 0)
+        return kWritePieceMaxBytes;
+    const uint64_t bytes = 2ull * line.BaudRate * kWritePieceLineMs / (1000ull * LineCharacter(line).HalfBits());
+    if (bytes < 1)
+        return 1;
+    return bytes > kWritePieceMaxBytes ? kWritePieceMaxBytes : static_cast<DWORD>(bytes);
 }
 
 void CloseAndClear(HANDLE &h)
@@ -126,6 +149,7 @@ void CSOPOSPrinter::SetupSerialLine()
     if (!GetCommState(m_port, &line))
         line = serial.LineState();
     m_statusGapMs = StatusPacketGapMsOf(line);
+    m_writePieceBytes = WritePieceBytesOf(line);
 
     // Reads return with what has arrived instead of waiting for a full receive buffer;
     // status packets are 4 bytes and come rarely.
@@ -134,6 +158,17 @@ void CSOPOSPrinter::SetupSerialLine()
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = 0;
+    SetWriteTimeouts(timeouts);
+}
+
+// A piece of a run may take up to kWriteTimeoutMs on the port's side too: a port whose write
+// time-outs are shorter (a virtual port's driver gives a write without time-outs half a second)
+// would end a piece that a slow printer is still taking. Only the write fields are ours; the
+// read fields are whatever the caller put in.
+void CSOPOSPrinter::SetWriteTimeouts(COMMTIMEOUTS &timeouts)
+{
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
     if (!SetCommTimeouts(m_port, &timeouts))
         Trace(L"SetCommTimeouts => %lu\n", GetLastError());
 }
@@ -160,9 +195,18 @@ STDMETHODIMP CSOPOSPrinter::ClaimDevice(long /*Timeout*/, long *pRC)
                                      ? OPOS_E_NOEXIST : OPOS_E_FAILURE);
         }
 
-        m_statusGapMs = kStatusPacketGapMs;   // a port without line settings
-        if (port.compare(0, 3, L"COM") == 0)
+        // A port without line settings: the default packet gap and the largest pieces. Such a
+        // port may still take write time-outs (a virtual port under another name does).
+        m_statusGapMs = kStatusPacketGapMs;
+        m_writePieceBytes = kWritePieceMaxBytes;
+        if (port.compare(0, 3, L"COM") == 0) {
             SetupSerialLine();
+        } else {
+            COMMTIMEOUTS timeouts = {};
+            if (GetCommTimeouts(m_port, &timeouts))
+                SetWriteTimeouts(timeouts);
+        }
+        m_printerStatus = kStatusClear;   // nothing reported yet on this claim
 
         m_writeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         if (!m_writeEvent) {

@@ -94,18 +94,25 @@ public:
     // Stores an OPOS result code as ResultCode and returns it for pRC.
     LONG SetResultCode(LONG code);
 
-    // Writes the pending bytes in one port write and empties the buffer.
-    void FlushPrintBuffer();
-    // One overlapped write that waits at most kWriteTimeoutMs; returns the bytes written.
+    // Writes the pending bytes as one run and empties the buffer; false when the run did not
+    // reach the printer whole.
+    bool FlushPrintBuffer();
+    // Writes a run to the port, piece after piece, and returns the bytes written: all of them
+    // unless a piece was not taken whole within kWriteTimeoutMs, where the run ends.
     LONG WritePort(const uint8_t *bytes, LONG length);
+    // After a print operation's run did not reach the printer whole: ResultCode 114 with the
+    // printer's reported state when the status reader knows it, else 112 (time-out).
+    void ReportShortRun();
+    // A print operation's run ended, whole or not.
+    void ReportRun(bool whole);
 
     static DWORD WINAPI StatusReaderThread(void *object);
 
     // The code page that text for the printer is converted to, chosen by CharacterSet.
     UINT TextCodePage() const;
 
-    // Sees every port write after it ended: what was asked and how much got out. For the
-    // object's own tests, which need to know how many writes a print took.
+    // Sees every port write (each piece of a run) after it ended: what was asked and how much
+    // got out. For the object's own tests, which need to know how many writes a print took.
     using WriteObserver = void (*)(void *context, const uint8_t *bytes, LONG requested, LONG written);
     void SetWriteObserver(WriteObserver observer, void *context)
     {
@@ -135,6 +142,8 @@ public:
     bool IsClaimed() const { return m_claimed != 0; }
     // The longest pause between two bytes of one status packet on the claimed port.
     DWORD StatusPacketGap() const { return m_statusGapMs; }
+    // The longest piece of a run on the claimed port.
+    DWORD WritePieceBytes() const { return m_writePieceBytes; }
 
 private:
     // The steps of ReleaseDevice: stop the reader, close port, event and thread handles.
@@ -146,8 +155,9 @@ private:
     // and ResultCode agree.
     template <class F>
     LONG Contain(const wchar_t *method, F &&body);
-    LONG WriteToPort(const uint8_t *bytes, LONG length);
+    LONG WritePiece(const uint8_t *bytes, LONG length);
     void SetupSerialLine();
+    void SetWriteTimeouts(COMMTIMEOUTS &timeouts);
     friend struct CPropertyTables;
 
     CDeviceSettings m_settings;
@@ -175,6 +185,12 @@ private:
     std::atomic<LONG> m_statusBackEpoch{0};
     // Set by the claim before the reader starts: the packet gap for the port's line.
     DWORD m_statusGapMs = kStatusPacketGapMs;
+    // Set by the claim: the longest piece of a run, about a second of the port's line.
+    DWORD m_writePieceBytes = 1;
+    // The printer's state by its last status packet (kStatusClear, kStatusCoverOpen or
+    // kStatusReceiptEmpty); written by the status reader only. Unlike ResultCode, no method
+    // overwrites it, so a write that fails can still tell why.
+    std::atomic<LONG> m_printerStatus{kStatusClear};
     PortReadFunc m_portReader = nullptr;
     void *m_portReaderContext = nullptr;
     WriteObserver m_writeObserver = nullptr;

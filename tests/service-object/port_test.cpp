@@ -418,6 +418,7 @@ TEST_F(ImmediateReads, StrayByteBeforeAPacket) { StrayBytesBeforeAPacket(250); }
 TEST_F(SlowLine, PacketGapFollowsTheLine)
 {
     EXPECT_EQ(300u, printer->StatusPacketGap()) << "two characters of 110 8N2 after 100 ms";
+    EXPECT_EQ(30u, printer->WritePieceBytes()) << "a run's pieces: three seconds of the line";
 }
 
 TEST_F(SlowLine, PacketsWhoseBytesComeFarApartAreWhole) { PacketsByteByByte(120); }

@@ -3,9 +3,12 @@
 #include "printer_emulator_client.h"
 #include "escpos_decode.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -56,6 +59,21 @@ protected:
         EXPECT_EQ(S_OK, printer->PrintBarCode(2, d.Get(), symbology, 100, 2, -2, textPosition));
     }
     void Enable(long value) { EXPECT_EQ(S_OK, printer->SetPropertyNumber(3, value)); }
+
+    // Stops the printer and fills the line until even a small write no longer gets through
+    // (each such write gives up after 5 s); true when it did.
+    bool StallAndFillTheLine()
+    {
+        emu.Stall(true);
+        Immediate(std::wstring(64 * 1024, L'f'));
+        for (int i = 0; i < 200; ++i) {
+            LONG before = written;
+            Immediate(std::wstring(64, L'g'));
+            if (written - before < 64)
+                return true;
+        }
+        return false;
+    }
 
     // Everything the printer received, once the expected count has arrived.
     std::string Got(size_t expected)
@@ -296,21 +314,143 @@ TEST_F(Print, CheckHealthOnAStalledPrinterFails)
 {
     Enable(1);
     emu.Clear();
-    emu.Stall(true);
-    // Fill the line until even a small write no longer gets through (each such write gives up
-    // after 5 s); the printout then cannot get out either.
-    Immediate(std::wstring(64 * 1024, L'f'));
-    bool full = false;
-    for (int i = 0; i < 200 && !full; ++i) {
-        LONG before = written;
-        Immediate(std::wstring(64, L'g'));
-        full = written - before < 64;
-    }
-    ASSERT_TRUE(full) << "the line never filled";
+    ASSERT_TRUE(StallAndFillTheLine()) << "the line never filled";
+    EXPECT_EQ(112, NumberProperty(*printer, 6)) << "a text that did not get out is reported";
     long rc = -1;
     EXPECT_EQ(S_OK, printer->CheckHealth(1, &rc));
     EXPECT_EQ(111, rc);
     EXPECT_EQ(111, NumberProperty(*printer, 6));
+    emu.Stall(false);
+}
+
+// A long transaction: lines of 59 characters until its run holds at least `bytes`, as printed
+// and as sent.
+struct LongReceipt
+{
+    std::wstring text;
+    std::string bytes;   // the transaction's whole run: block, lines, full cut
+
+    explicit LongReceipt(size_t atLeast)
+    {
+        std::string lines;
+        for (int i = 0; kTransactionBlock.size() + lines.size() + 3 < atLeast; ++i) {
+            char number[8];
+            std::snprintf(number, sizeof(number), "%04d ", i % 10000);
+            const std::string line = number + std::string(54, static_cast<char>('a' + i % 26));
+            text += std::wstring(line.begin(), line.end()) + L"\n";
+            lines += line + kLineFeed;
+        }
+        bytes = kTransactionBlock + lines + Bytes({0x1D, 0x56, 0x00});
+    }
+};
+
+size_t FirstDifference(const std::string &a, const std::string &b)
+{
+    size_t i = 0;
+    while (i < a.size() && i < b.size() && a[i] == b[i])
+        ++i;
+    return i;
+}
+
+// A printer that prints at its own pace and holds the line meanwhile, on a 9600-baud line. The
+// line of this rig holds LineBuffer() bytes and lets a blocked writer go on only once the printer
+// has taken nearly all of them; the pace is the faster of 1500 bytes a second and the one that
+// takes a full line in two seconds, so the printer never looks stopped for longer than that. The
+// transaction fills the line and then takes eight seconds of the pace: far more than one
+// five-second wait could carry.
+class PacedPrint : public Print
+{
+protected:
+    PacedPrint()
+        : rate(std::max<size_t>(1500, emu.LineBuffer() / 2)),
+          receipt(emu.LineBuffer() + 8 * rate)
+    {
+    }
+    void StartTransaction()
+    {
+        emu.SetRate(static_cast<unsigned>(rate));
+        EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11));
+        Normal(receipt.text);
+        EXPECT_EQ(S_OK, printer->CutPaper(100));
+    }
+
+    const size_t rate;
+    const LongReceipt receipt;
+};
+
+TEST_F(PacedPrint, LongTransactionArrivesWhole)
+{
+    StartTransaction();
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12));
+    const DWORD took = GetTickCount() - start;
+
+    EXPECT_EQ(0, NumberProperty(*printer, 6));
+    EXPECT_EQ(static_cast<LONG>(receipt.bytes.size()), written);
+    EXPECT_GT(took, 5000u) << "the printer's pace never held the run up: the case shows nothing";
+    for (LONG piece : writes)
+        EXPECT_LE(piece, static_cast<LONG>(printer->WritePieceBytes()));
+    emu.WaitFor(receipt.bytes.size(), 10000);
+    const std::string got = emu.Received();
+    EXPECT_EQ(receipt.bytes.size(), got.size());
+    EXPECT_TRUE(got == receipt.bytes) << "first difference at byte " << FirstDifference(got, receipt.bytes);
+}
+
+// The same printer stops part-way: the run ends within a piece's wait of the stop, is reported
+// as a time-out, and what got out is the run's beginning, nothing else.
+TEST_F(PacedPrint, PrinterStoppingPartWayEndsTheRunWithATimeOut)
+{
+    StartTransaction();
+    DWORD stoppedAt = 0;
+    std::thread stopper([&] {
+        PrinterEmulator control(0);   // a connection of its own
+        Sleep(2000);
+        control.Stall(true);
+        stoppedAt = GetTickCount();
+    });
+    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12));
+    const DWORD endedAt = GetTickCount();
+    stopper.join();
+
+    EXPECT_LE(static_cast<LONG>(endedAt - stoppedAt), 10000);
+    EXPECT_EQ(112, NumberProperty(*printer, 6));
+    ASSERT_LT(written, static_cast<LONG>(receipt.bytes.size()));
+    emu.SetRate(0);
+    emu.Stall(false);
+    emu.WaitFor(static_cast<size_t>(written), 5000);
+    Sleep(200);
+    const std::string got = emu.Received();
+    EXPECT_EQ(static_cast<size_t>(written), got.size());
+    EXPECT_TRUE(got == receipt.bytes.substr(0, got.size()))
+        << "first difference at byte " << FirstDifference(got, receipt.bytes);
+
+    // The next receipt that gets out whole no longer reads as failed.
+    emu.Clear();
+    Normal(L"ok\n");
+    EXPECT_EQ(0, NumberProperty(*printer, 6));
+}
+
+// A print whose run cannot get out reports why, when the printer has said so.
+TEST_F(Print, RunsThatDoNotGetOutAreReported)
+{
+    ASSERT_TRUE(StallAndFillTheLine()) << "the line never filled";
+    const struct { const char *what; std::string packet; std::function<void()> print; LONG rc, extended; } rows[] = {
+        // what                         the printer said             print                          rc   extended
+        {"PrintNormal, nothing said", "", [&] { Normal(L"x\n"); }, 112, 0},
+        {"CutPaper, cover open", Bytes({0x20, 0, 0, 0}), [&] { printer->CutPaper(100); }, 114, 201},
+        {"PrintBarCode, paper empty", Bytes({0, 0, 0x0C, 0}), [&] { BarCode(L"1234", 108); }, 114, 203},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!row.packet.empty()) {
+            emu.Send(row.packet);
+            ASSERT_TRUE(WaitUntil([&] { return printer->ResultCode() == 114; }, 2000));
+        }
+        EXPECT_EQ(0, Claim(*printer)) << "sets ResultCode 0 and changes nothing else";
+        row.print();
+        EXPECT_EQ(row.rc, NumberProperty(*printer, 6));
+        EXPECT_EQ(row.extended, NumberProperty(*printer, 7));
+    }
     emu.Stall(false);
 }
 

@@ -478,6 +478,10 @@ TEST(SerialLine, HandShakeAndReadTimeouts)
         EXPECT_EQ(MAXDWORD, timeouts.ReadIntervalTimeout);
         EXPECT_EQ(0u, timeouts.ReadTotalTimeoutMultiplier);
         EXPECT_EQ(0u, timeouts.ReadTotalTimeoutConstant);
+        // A piece of a run may take as long on the port's side as the object waits for it.
+        EXPECT_EQ(0u, timeouts.WriteTotalTimeoutMultiplier);
+        EXPECT_EQ(5000u, timeouts.WriteTotalTimeoutConstant);
+        EXPECT_EQ(2880u, printer->WritePieceBytes()) << "three seconds of 9600 8N1";
         EXPECT_EQ(0, ReleaseDev(*printer));
     }
 }
@@ -550,6 +554,7 @@ TEST(SerialLine, ANameNotBeginningWithComGetsNoLineSetUp)
         ASSERT_TRUE(GetCommTimeouts(printer->PortHandle(), &timeouts));
         EXPECT_NE(MAXDWORD, timeouts.ReadIntervalTimeout) << "no time-outs were set either";
         EXPECT_EQ(100u, printer->StatusPacketGap()) << "a line we did not set up has the plain gap";
+        EXPECT_EQ(4096u, printer->WritePieceBytes()) << "nor a known speed";
 
         // The port still carries the printer's bytes.
         emu.Clear();
