@@ -723,6 +723,43 @@ TEST_F(PortDialogs, WhatIsNotChosenIsKept)
     }
 }
 
+TEST_F(PortDialogs, OKKeepsAStoredPortTheDialogCannotRead)
+{
+    // A Port longer than the dialog reads leaves the port list without a selection, and OK
+    // with nothing changed keeps its bytes; an empty or absent Port still shows "None".
+    const struct { const char *name; const wchar_t *port; const wchar_t *shown; const wchar_t *stored; } rows[] = {
+        // name            Port (nullptr: none)        shown       after OK (nullptr: unchanged)
+        {"19 characters", L"COM1234567890123456",     L"<none>",  nullptr},
+        {"empty",         L"",                        L"None",    L"sz:"},
+        {"absent",        nullptr,                    L"None",    L"sz:"},
+    };
+    auto portEntry = [&] {
+        for (const std::wstring &entry : Snapshot(serial))
+            if (entry.compare(0, 11, L"value Port ") == 0)
+                return entry;
+        return std::wstring();
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        SHDeleteValueW(HKEY_LOCAL_MACHINE, serial.c_str(), L"Port");
+        if (row.port)
+            SetString(serial, L"Port", row.port);
+        const std::wstring before = portEntry();
+        std::wstring shown;
+        ASSERT_TRUE(PortDetails(L"DlgTest Serial", [&](HWND dialog) {
+            shown = Selected(dialog, IDC_PORT_NAME);
+            Click(dialog, IDOK);
+        }));
+        EXPECT_EQ(row.shown, shown);
+        if (row.stored) {
+            EXPECT_EQ(row.stored, Value(serial, L"Port"));
+        } else {
+            EXPECT_FALSE(before.empty());
+            EXPECT_EQ(before, portEntry()) << "byte for byte";
+        }
+    }
+}
+
 TEST_F(PortDialogs, PortRangeChecksBothNumbersAndLimitsThePortList)
 {
     // Each row types both numbers and presses OK once.

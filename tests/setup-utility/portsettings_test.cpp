@@ -93,6 +93,7 @@ TEST_F(PortRecord, ReadingTakesOnlyWhatFits)
     CPortSettings record(DevicePath());
     record.ReadPortSettings();
     EXPECT_EQ(L"COM123456789012345", record.m_port);
+    EXPECT_FALSE(record.m_portUnreadable);
     EXPECT_EQ(0u, record.m_tables[SettingBaudrate].GetSize());
     EXPECT_EQ((std::vector<LONG>{2, CPortSettings::XonXoffKey}), Indexes(record.m_tables[SettingHandShake]));
     EXPECT_EQ(2, record.m_selected[SettingHandShake]);
@@ -104,6 +105,31 @@ TEST_F(PortRecord, ReadingTakesOnlyWhatFits)
     CPortSettings longer(DevicePath());
     longer.ReadPortSettings();
     EXPECT_EQ(L"", longer.m_port);
+    EXPECT_TRUE(longer.m_portUnreadable) << "yet a port is stored";
+}
+
+TEST_F(PortRecord, AStoredPortThatCannotBeReadIsToldFromNoPort)
+{
+    // type 0: no Port value. The port reads as empty in every row; only a Port that is absent
+    // or empty means "no port".
+    const struct { const char *name; DWORD type; std::vector<BYTE> data; bool unreadable; } rows[] = {
+        {"absent", 0, {}, false},
+        {"empty text", REG_SZ, {0, 0}, false},
+        {"no data", REG_SZ, {}, false},
+        {"unterminated", REG_SZ, setuptest::TextBytes(L"COM1"), true},
+        {"a number", REG_DWORD, {1, 0, 0, 0}, true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        SetString(L"GroupID", L"XS");
+        SHDeleteValueW(HKEY_LOCAL_MACHINE, (kPrinters + kDevice).c_str(), L"Port");
+        if (row.type)
+            setuptest::SetRaw(kPrinters + kDevice, L"Port", row.type, row.data);
+        CPortSettings record(DevicePath());
+        record.ReadPortSettings();
+        EXPECT_EQ(L"", record.m_port);
+        EXPECT_EQ(row.unreadable, record.m_portUnreadable);
+    }
 }
 
 // What the dialog stores is what the service object reads: the same indexes, turned into line
