@@ -7,8 +7,9 @@
 
 namespace {
 
+// Each label names the speed the service object sets for that stored index.
 const wchar_t *const kBaudLabels[] = {
-    L"150 bps", L"300 bps", L"600 bps", L"1200 bps", L"2400 bps", L"4800 bps",
+    L"110 bps", L"300 bps", L"600 bps", L"1200 bps", L"2400 bps", L"4800 bps",
     L"9600 bps", L"19200 bps", L"38400 bps", L"57600 bps", L"115200 bps",
 };
 const wchar_t *const kBitLengthLabels[] = {L"7", L"8"};

@@ -161,6 +161,9 @@ TEST_F(PortRecord, ServiceObjectReadsTheIndexesWritten)
         {9, 57600,       1, 8,      2, 1,      1, 0,      0, 5,      0},
         {10, 115200,     1, 8,      2, 1,      2, 2,      2, 1,      0},
     };
+    int baudLabels = 0;
+    const wchar_t *const *baudLabel = CPortSettings::Labels(SettingBaudrate, baudLabels);
+    ASSERT_EQ(11, baudLabels);
     for (const auto &row : rows) {
         SCOPED_TRACE(testing::Message() << "Baudrate " << row.baud << " BitLength " << row.bits << " Parity "
                      << row.parity << " Stop " << row.stop << " HandShake " << row.handShake);
@@ -178,6 +181,8 @@ TEST_F(PortRecord, ServiceObjectReadsTheIndexesWritten)
         ASSERT_EQ(0, settings.ReadDeviceSettings(kDevice));
         EXPECT_EQ(L"COM7", settings.Port);
         EXPECT_EQ(row.baudRate, settings.Baudrate.value_or(0));
+        // The user picks a speed by its label: it names the speed the line gets.
+        EXPECT_EQ(std::to_wstring(row.baudRate) + L" bps", baudLabel[row.baud]);
         EXPECT_EQ(row.dataBits, settings.BitLength.value_or(0));
         EXPECT_EQ(row.lineParity, settings.Parity.value_or(99));
         EXPECT_EQ(row.stopBits, settings.Stop.value_or(99));
