@@ -122,10 +122,18 @@ LRESULT CMainFrame::OnContextMenu(int /*idCtrl*/, LPNMHDR header, BOOL & /*handl
             ::SendMessageW(m_tree.m_hWnd, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
         if (!item)
             return 0;
-        if (ClassItemMap.FindKey(item) >= 0)
+        if (ClassItemMap.FindKey(item) >= 0) {
             subMenu = kClassMenu;
-        else if (DeviceItemMap.FindKey(item) >= 0)
+        } else if (DeviceItemMap.FindKey(item) >= 0) {
+            // The Device menu's commands act on the tree's selection: the device clicked
+            // becomes it first (the list refills as for any selection), so that a command
+            // never writes or deletes a device other than the one the user pointed at. A class
+            // click keeps the selection, whose device the Class menu's Property shows.
+            m_tree.SelectItem(item);
+            if (m_tree.GetSelectedItem() != item)
+                return 0;
             subMenu = kDeviceMenu;
+        }
     } else if (header->hwndFrom == m_list.m_hWnd) {
         HTREEITEM selected = m_tree.GetSelectedItem();
         if (ClassItemMap.FindKey(selected) >= 0)
@@ -141,7 +149,7 @@ LRESULT CMainFrame::OnContextMenu(int /*idCtrl*/, LPNMHDR header, BOOL & /*handl
         return 0;
     HMENU popup = GetSubMenu(menu, subMenu);
     if (fromTree) {
-        // The command acts on the selected item, not on the one under the cursor.
+        // The command acts on the tree's selection, sent before this handler returns.
         UINT command = TrackPopupMenu(popup, TPM_RETURNCMD, cursor.x, cursor.y, 0, m_hWnd, nullptr);
         ::SendMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(command, 0), 0);
     } else {

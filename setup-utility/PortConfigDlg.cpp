@@ -36,6 +36,10 @@ void CPortConfigDlg::FillPortList(const wchar_t *format, LONG highest)
 {
     for (LONG n = 1; n <= highest; ++n)
         m_port.AddString(ui::Format(format, static_cast<int>(n)).c_str());
+    // A stored port that this dialog cannot read is left without a selection, so that OK
+    // keeps it: "None" would erase it.
+    if (m_settings.m_portUnreadable)
+        return;
     if (m_settings.m_port.empty()) {
         m_port.SetCurSel(0);
     } else {

@@ -7,8 +7,9 @@
 
 namespace {
 
+// Each label names the speed the service object sets for that stored index.
 const wchar_t *const kBaudLabels[] = {
-    L"150 bps", L"300 bps", L"600 bps", L"1200 bps", L"2400 bps", L"4800 bps",
+    L"110 bps", L"300 bps", L"600 bps", L"1200 bps", L"2400 bps", L"4800 bps",
     L"9600 bps", L"19200 bps", L"38400 bps", L"57600 bps", L"115200 bps",
 };
 const wchar_t *const kBitLengthLabels[] = {L"7", L"8"};
@@ -38,16 +39,16 @@ constexpr ULONG kGroupChars = 9;
 constexpr ULONG kPortChars = 19;
 constexpr ULONG kSelListChars = 19;
 
-// A string value that fits a buffer of `chars` characters; false when absent, not text,
-// unterminated or too long.
-bool QueryShortString(CRegKey &key, const wchar_t *name, ULONG chars, std::wstring &text)
+// A string value that fits a buffer of `chars` characters. Fails with ERROR_FILE_NOT_FOUND
+// when the value is absent, and otherwise when it is not text, unterminated or too long.
+LONG QueryShortString(CRegKey &key, const wchar_t *name, ULONG chars, std::wstring &text)
 {
     std::wstring buffer(chars, L'\0');
     ULONG size = chars;
-    if (key.QueryStringValue(name, &buffer[0], &size) != ERROR_SUCCESS)
-        return false;
-    text.assign(buffer.c_str());
-    return true;
+    LONG rc = key.QueryStringValue(name, &buffer[0], &size);
+    if (rc == ERROR_SUCCESS)
+        text.assign(buffer.c_str());
+    return rc;
 }
 
 void QueryLong(CRegKey &key, const wchar_t *name, LONG &value)
@@ -93,7 +94,7 @@ CPortSettings::CPortSettings(const std::wstring &devicePath) : m_keyPath(DeviceK
     if (key.Open(HKEY_LOCAL_MACHINE, m_keyPath.c_str(), KEY_READ) != ERROR_SUCCESS)
         return;
     std::wstring groupId;
-    if (!QueryShortString(key, L"GroupID", kGroupChars, groupId) || groupId.empty())
+    if (QueryShortString(key, L"GroupID", kGroupChars, groupId) != ERROR_SUCCESS || groupId.empty())
         return;
     switch (groupId.back()) {   // upper case only
     case L'S': m_group = GroupSerial; break;
@@ -110,19 +111,23 @@ void CPortSettings::ReadPortSettings()
     if (key.Open(HKEY_LOCAL_MACHINE, m_keyPath.c_str(), KEY_READ) != ERROR_SUCCESS)
         return;
     std::wstring port;
-    if (QueryShortString(key, L"Port", kPortChars, port) && !port.empty())
+    LONG rc = QueryShortString(key, L"Port", kPortChars, port);
+    if (rc == ERROR_SUCCESS && !port.empty())
         m_port = port;
+    // Present but not readable here: a port the dialog cannot show, so it must not be taken
+    // for "no port" and overwritten by an OK that changed nothing.
+    m_portUnreadable = rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND;
 
     if (IsSerial()) {
         for (int s = 0; s < kLineSettingCount; ++s) {
             const SettingInfo &info = kSettings[s];
             std::wstring list;
-            if (QueryShortString(key, info.selName, kSelListChars, list))
+            if (QueryShortString(key, info.selName, kSelListChars, list) == ERROR_SUCCESS)
                 ParseSelList(m_tables[s], list.c_str(), info.labels, info.count);
             QueryLong(key, info.valueName, m_selected[s]);
         }
         std::wstring list;
-        if (QueryShortString(key, L"XonXoffSel", kSelListChars, list)) {
+        if (QueryShortString(key, L"XonXoffSel", kSelListChars, list) == ERROR_SUCCESS) {
             CLabelTable scratch;
             ParseSelList(scratch, list.c_str(), kHandShakeLabels, 3);
             if (scratch.Contains(1))

@@ -84,6 +84,9 @@ public:
     std::wstring m_keyPath;
     LONG m_group = GroupNone;
     std::wstring m_port;
+    // The key holds a Port that could not be read (too long, not text, unterminated): m_port
+    // is then empty, yet the key names a port, which stays unless another one is chosen.
+    bool m_portUnreadable = false;
     bool m_writePort = true;     // false: the port was not chosen and is kept
     CLabelTable m_tables[kLineSettingCount];
     LONG m_selected[kLineSettingCount] = {kNoIndex, kNoIndex, kNoIndex, kNoIndex, kNoIndex};

@@ -4,9 +4,15 @@ and each dependency's, must name the processor of the file that carries it (x86 
 image, amd64 for an x86-64 one) or "*". A 64-bit program whose manifest asks for the x86 common
 controls is handed the x86 DLL on a system that holds both, and does not start.
 
+Every requestedExecutionLevel must ask for administrator rights without UI access
+(level="requireAdministrator", uiAccess="false"): each window program writes keys under
+HKEY_LOCAL_MACHINE, which a program started with the user's filtered token cannot open for
+writing, and it would fail without a word.
+
     manifest_arch.py PROGRAM...
 
-Each program must carry at least one manifest with an assemblyIdentity; runs without Wine.
+Each program must carry at least one manifest with an assemblyIdentity and at least one
+requestedExecutionLevel; runs without Wine.
 """
 import struct
 import sys
@@ -14,6 +20,7 @@ import xml.etree.ElementTree as ET
 
 MACHINES = {0x014C: "x86", 0x8664: "amd64"}
 RT_MANIFEST = 24
+EXECUTION_LEVEL = {"level": "requireAdministrator", "uiAccess": "false"}
 
 
 class BadImage(Exception):
@@ -102,6 +109,7 @@ def check(path):
         return [f"{path}: not a readable Windows image ({e})"]
     problems = []
     identities = 0
+    levels = 0
     for number, text in enumerate(texts, 1):
         try:
             root = ET.fromstring(text.lstrip(b"\xef\xbb\xbf"))
@@ -109,7 +117,15 @@ def check(path):
             problems.append(f"{path}: manifest {number} is not well-formed XML ({e})")
             continue
         for element in root.iter():
-            if element.tag.rsplit("}", 1)[-1] != "assemblyIdentity":
+            tag = element.tag.rsplit("}", 1)[-1]
+            if tag == "requestedExecutionLevel":
+                levels += 1
+                for attribute, wanted in EXECUTION_LEVEL.items():
+                    if element.get(attribute) != wanted:
+                        problems.append(f"{path}: requestedExecutionLevel has {attribute}="
+                                        f"'{element.get(attribute)}', not '{wanted}'")
+                continue
+            if tag != "assemblyIdentity":
                 continue
             identities += 1
             name = element.get("name", "?")
@@ -119,6 +135,8 @@ def check(path):
                                 f"names processor '{arch}'")
     if not identities:
         problems.append(f"{path}: carries no manifest with an assemblyIdentity")
+    if not levels:
+        problems.append(f"{path}: requests no execution level")
     return problems
 
 
@@ -134,7 +152,7 @@ def main(paths):
         if problems:
             status = 1
         else:
-            print(f"{path}: manifest fits its processor")
+            print(f"{path}: manifest fits its processor and asks for administrator rights")
     return status
 
 

@@ -723,6 +723,43 @@ TEST_F(PortDialogs, WhatIsNotChosenIsKept)
     }
 }
 
+TEST_F(PortDialogs, OKKeepsAStoredPortTheDialogCannotRead)
+{
+    // A Port longer than the dialog reads leaves the port list without a selection, and OK
+    // with nothing changed keeps its bytes; an empty or absent Port still shows "None".
+    const struct { const char *name; const wchar_t *port; const wchar_t *shown; const wchar_t *stored; } rows[] = {
+        // name            Port (nullptr: none)        shown       after OK (nullptr: unchanged)
+        {"19 characters", L"COM1234567890123456",     L"<none>",  nullptr},
+        {"empty",         L"",                        L"None",    L"sz:"},
+        {"absent",        nullptr,                    L"None",    L"sz:"},
+    };
+    auto portEntry = [&] {
+        for (const std::wstring &entry : Snapshot(serial))
+            if (entry.compare(0, 11, L"value Port ") == 0)
+                return entry;
+        return std::wstring();
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        SHDeleteValueW(HKEY_LOCAL_MACHINE, serial.c_str(), L"Port");
+        if (row.port)
+            SetString(serial, L"Port", row.port);
+        const std::wstring before = portEntry();
+        std::wstring shown;
+        ASSERT_TRUE(PortDetails(L"DlgTest Serial", [&](HWND dialog) {
+            shown = Selected(dialog, IDC_PORT_NAME);
+            Click(dialog, IDOK);
+        }));
+        EXPECT_EQ(row.shown, shown);
+        if (row.stored) {
+            EXPECT_EQ(row.stored, Value(serial, L"Port"));
+        } else {
+            EXPECT_FALSE(before.empty());
+            EXPECT_EQ(before, portEntry()) << "byte for byte";
+        }
+    }
+}
+
 TEST_F(PortDialogs, PortRangeChecksBothNumbersAndLimitsThePortList)
 {
     // Each row types both numbers and presses OK once.
@@ -1279,12 +1316,15 @@ TEST_F(NameDialogs, ContextMenuCommandsActOnTheSelection)
 {
     // A right click in the tree on clicked (nullptr: in the list) with the tree's selection and
     // the list row given, then the item's access key: the command runs on the selection, with
-    // the items enabled as the menu resource has them.
+    // the items enabled as the menu resource has them. A device clicked in the tree becomes the
+    // selection first; a class clicked leaves it.
     SetString(kPrinters + L"\\DlgTest Alpha", L"DeviceName", L"Alpha name");
     SetString(kPrinters + L"\\DlgTest Beta", L"DeviceName", L"Beta name");
-    const std::vector<std::wstring> healthCheck = {
-        L"Open(BSTR:DlgTest Alpha)", L"ClaimDevice(I4:0)", L"DeviceEnabled=I2:-1", L"CheckHealth(I4:3)",
-        L"DeviceEnabled=I2:0", L"ReleaseDevice()", L"Close()",
+    auto healthCheckOf = [](const std::wstring &device) {
+        return std::vector<std::wstring>{
+            L"Open(BSTR:" + device + L")", L"ClaimDevice(I4:0)", L"DeviceEnabled=I2:-1", L"CheckHealth(I4:3)",
+            L"DeviceEnabled=I2:0", L"ReleaseDevice()", L"Close()",
+        };
     };
     const std::wstring deleteQuestion = L"Are you sure you want to delete this?";
     const std::wstring selectDevice = L"Please select a device!";
@@ -1301,9 +1341,9 @@ TEST_F(NameDialogs, ContextMenuCommandsActOnTheSelection)
         // clicked                      selected                      row              key   boxes                                          calls        sheet
         {nullptr,                       L"POSPrinter",                L"DlgTest Alpha", L'd', {deleteQuestion, L"POSPrinter\\DlgTest Alpha"}, {},          nullptr},
         {nullptr,                       L"POSPrinter",                L"DlgTest Beta",  L'c', {selectDevice, L"Warning"},                     {},          nullptr},
-        {L"POSPrinter\\DlgTest Beta",   L"POSPrinter\\DlgTest Alpha", nullptr,          L'd', {deleteQuestion, L"POSPrinter\\DlgTest Alpha"}, {},          nullptr},
-        {L"POSPrinter\\DlgTest Beta",   L"POSPrinter\\DlgTest Alpha", nullptr,          L'c', {},                                             healthCheck, nullptr},
-        {L"POSPrinter\\DlgTest Alpha",  L"POSPrinter",                nullptr,          L'c', {selectDevice, L"Warning"},                     {},          nullptr},
+        {L"POSPrinter\\DlgTest Beta",   L"POSPrinter\\DlgTest Alpha", nullptr,          L'd', {deleteQuestion, L"POSPrinter\\DlgTest Beta"},  {},          nullptr},
+        {L"POSPrinter\\DlgTest Beta",   L"POSPrinter\\DlgTest Alpha", nullptr,          L'c', {},                                             healthCheckOf(L"DlgTest Beta"), nullptr},
+        {L"POSPrinter\\DlgTest Alpha",  L"POSPrinter",                nullptr,          L'c', {},                                             healthCheckOf(L"DlgTest Alpha"), nullptr},
         {L"POSPrinter",                 L"POSPrinter\\DlgTest Alpha", nullptr,          L'r', {},                                             {},          L"Alpha name"},
         {L"CashDrawer",                 L"POSPrinter\\DlgTest Beta",  nullptr,          L'r', {},                                             {},          L"Beta name"},
         {L"POSPrinter",                 L"POSPrinter",                nullptr,          L'r', {},                                             {},          nullptr},
@@ -1337,8 +1377,60 @@ TEST_F(NameDialogs, ContextMenuCommandsActOnTheSelection)
         EXPECT_EQ(row.sheetShows != nullptr, sheet);
         EXPECT_EQ(row.sheetShows ? row.sheetShows : L"", shown);
         EXPECT_TRUE(KeyExists(kPrinters + L"\\DlgTest Alpha")) << "every question was answered No";
+        EXPECT_TRUE(KeyExists(kPrinters + L"\\DlgTest Beta")) << "every question was answered No";
     }
     CoRevokeClassObject(cookie);
+}
+
+TEST_F(NameDialogs, RightClickedDeviceIsTheOneChanged)
+{
+    // Beta right-clicked in the tree, with Alpha selected or, as right after the start, with
+    // nothing selected: Delete (answered Yes) deletes Beta, Communication Settings opens and
+    // stores Beta's port details. Alpha stays as it was.
+    const std::wstring alphaKey = kPrinters + L"\\DlgTest Alpha", betaKey = kPrinters + L"\\DlgTest Beta";
+    SetString(alphaKey, L"GroupID", L"DLGS");
+    SetString(alphaKey, L"Port", L"COM1");
+    const struct { const char *name; const wchar_t *selected; wchar_t key; bool deletes; } rows[] = {
+        // name                          selected before              key    deletes
+        {"Delete, Alpha selected",       L"POSPrinter\\DlgTest Alpha", L'd',  true},
+        {"Delete, nothing selected",     nullptr,                      L'd',  true},
+        {"Settings, Alpha selected",     L"POSPrinter\\DlgTest Alpha", L'o',  false},
+        {"Settings, nothing selected",   nullptr,                      L'o',  false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        // Beta as the fixture made it, again after a row deleted it.
+        SetString(betaKey, L"DeviceDesc", L"DlgTest Beta");
+        SetString(betaKey, L"GroupID", L"DLGS");
+        SetString(betaKey, L"Port", L"COM1");
+        SetString(kPrinters, L"DlgTestOther", L"DlgTest Beta");
+        m_frame.ReloadTree();
+        if (row.selected)
+            Select(row.selected);
+        const std::vector<std::wstring> alpha = Snapshot(alphaKey);
+        guitest::MessageBoxRecorder boxes(IDYES);
+        std::vector<std::wstring> listed;
+        const bool opened = RunFromContextMenu(L"POSPrinter\\DlgTest Beta", row.key, L"Port Details", [&](HWND dialog) {
+            ui::CListViewCtrl &list = m_frame.GetList();
+            for (int i = 0; i < list.GetItemCount(); ++i)
+                listed.push_back(list.GetItemText(i, 0));
+            EXPECT_TRUE(Choose(dialog, IDC_PORT_NAME, L"COM4"));
+            Click(dialog, IDOK);
+        });
+        EXPECT_EQ(!row.deletes, opened);
+        if (row.deletes) {
+            ASSERT_EQ(1u, boxes.boxes.size());
+            EXPECT_EQ(L"POSPrinter\\DlgTest Beta", boxes.boxes[0].caption);
+            EXPECT_FALSE(KeyExists(betaKey));
+            EXPECT_EQ(L"absent", Value(kPrinters, L"DlgTestOther")) << "Beta's name goes with it";
+        } else {
+            EXPECT_TRUE(boxes.boxes.empty());
+            EXPECT_EQ(std::vector<std::wstring>{L"DlgTestOther"}, listed) << "the list shows Beta's names";
+            EXPECT_EQ(L"sz:COM4", Value(betaKey, L"Port"));
+            EXPECT_EQ(Find(L"POSPrinter\\DlgTest Beta"), m_frame.GetTree().GetSelectedItem());
+        }
+        EXPECT_EQ(alpha, Snapshot(alphaKey));
+    }
 }
 
 } // namespace

@@ -93,6 +93,7 @@ TEST_F(PortRecord, ReadingTakesOnlyWhatFits)
     CPortSettings record(DevicePath());
     record.ReadPortSettings();
     EXPECT_EQ(L"COM123456789012345", record.m_port);
+    EXPECT_FALSE(record.m_portUnreadable);
     EXPECT_EQ(0u, record.m_tables[SettingBaudrate].GetSize());
     EXPECT_EQ((std::vector<LONG>{2, CPortSettings::XonXoffKey}), Indexes(record.m_tables[SettingHandShake]));
     EXPECT_EQ(2, record.m_selected[SettingHandShake]);
@@ -104,6 +105,31 @@ TEST_F(PortRecord, ReadingTakesOnlyWhatFits)
     CPortSettings longer(DevicePath());
     longer.ReadPortSettings();
     EXPECT_EQ(L"", longer.m_port);
+    EXPECT_TRUE(longer.m_portUnreadable) << "yet a port is stored";
+}
+
+TEST_F(PortRecord, AStoredPortThatCannotBeReadIsToldFromNoPort)
+{
+    // type 0: no Port value. The port reads as empty in every row; only a Port that is absent
+    // or empty means "no port".
+    const struct { const char *name; DWORD type; std::vector<BYTE> data; bool unreadable; } rows[] = {
+        {"absent", 0, {}, false},
+        {"empty text", REG_SZ, {0, 0}, false},
+        {"no data", REG_SZ, {}, false},
+        {"unterminated", REG_SZ, setuptest::TextBytes(L"COM1"), true},
+        {"a number", REG_DWORD, {1, 0, 0, 0}, true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        SetString(L"GroupID", L"XS");
+        SHDeleteValueW(HKEY_LOCAL_MACHINE, (kPrinters + kDevice).c_str(), L"Port");
+        if (row.type)
+            setuptest::SetRaw(kPrinters + kDevice, L"Port", row.type, row.data);
+        CPortSettings record(DevicePath());
+        record.ReadPortSettings();
+        EXPECT_EQ(L"", record.m_port);
+        EXPECT_EQ(row.unreadable, record.m_portUnreadable);
+    }
 }
 
 // What the dialog stores is what the service object reads: the same indexes, turned into line
@@ -135,6 +161,9 @@ TEST_F(PortRecord, ServiceObjectReadsTheIndexesWritten)
         {9, 57600,       1, 8,      2, 1,      1, 0,      0, 5,      0},
         {10, 115200,     1, 8,      2, 1,      2, 2,      2, 1,      0},
     };
+    int baudLabels = 0;
+    const wchar_t *const *baudLabel = CPortSettings::Labels(SettingBaudrate, baudLabels);
+    ASSERT_EQ(11, baudLabels);
     for (const auto &row : rows) {
         SCOPED_TRACE(testing::Message() << "Baudrate " << row.baud << " BitLength " << row.bits << " Parity "
                      << row.parity << " Stop " << row.stop << " HandShake " << row.handShake);
@@ -152,6 +181,8 @@ TEST_F(PortRecord, ServiceObjectReadsTheIndexesWritten)
         ASSERT_EQ(0, settings.ReadDeviceSettings(kDevice));
         EXPECT_EQ(L"COM7", settings.Port);
         EXPECT_EQ(row.baudRate, settings.Baudrate.value_or(0));
+        // The user picks a speed by its label: it names the speed the line gets.
+        EXPECT_EQ(std::to_wstring(row.baudRate) + L" bps", baudLabel[row.baud]);
         EXPECT_EQ(row.dataBits, settings.BitLength.value_or(0));
         EXPECT_EQ(row.lineParity, settings.Parity.value_or(99));
         EXPECT_EQ(row.stopBits, settings.Stop.value_or(99));

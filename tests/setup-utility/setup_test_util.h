@@ -33,6 +33,28 @@ inline void SetDword(const std::wstring &path, const wchar_t *name, DWORD value)
     RegCloseKey(key);
 }
 
+// Writes a value of any type with exactly these data bytes under HKLM, creating the key: text
+// without its terminator, or data whose type says otherwise.
+inline void SetRaw(const std::wstring &path, const wchar_t *name, DWORD type, const std::vector<BYTE> &data)
+{
+    // The registry adds the terminator to text that lacks one when a null character follows
+    // the data in memory: a character that is not null follows it here.
+    std::vector<BYTE> padded(data);
+    padded.insert(padded.end(), {0xFF, 0xFF});
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr));
+    RegSetValueExW(key, name, 0, type, padded.data(), static_cast<DWORD>(data.size()));
+    RegCloseKey(key);
+}
+
+// The bytes of a text's characters, without a terminator.
+inline std::vector<BYTE> TextBytes(const std::wstring &text)
+{
+    const BYTE *begin = reinterpret_cast<const BYTE *>(text.data());
+    return std::vector<BYTE>(begin, begin + text.size() * sizeof(wchar_t));
+}
+
 // Every value name of an HKLM key, in registry order.
 inline std::vector<std::wstring> ValueNames(const std::wstring &path)
 {
