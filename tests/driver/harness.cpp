@@ -83,6 +83,8 @@ void *Request::Find(REFIID iid)
 {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IWDFObject) || IsEqualIID(iid, IID_IWDFIoRequest))
         return static_cast<IWDFIoRequest *>(this);
+    if (m_offersRequest2 && IsEqualIID(iid, IID_IWDFIoRequest2))
+        return static_cast<IWDFIoRequest2 *>(this);
     return nullptr;
 }
 

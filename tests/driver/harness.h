@@ -118,10 +118,11 @@ struct MemoryStubs : IWDFMemory
     HARNESS_OBJECT_STUBS
     ZULKOR_METHODS_IWDFMemory(HARNESS_STUB)
 };
-struct RequestStubs : IWDFIoRequest
+struct RequestStubs : IWDFIoRequest2
 {
     HARNESS_OBJECT_STUBS
     ZULKOR_METHODS_IWDFIoRequest(HARNESS_STUB)
+    ZULKOR_METHODS_IWDFIoRequest2(HARNESS_STUB)
 };
 struct FileStubs : IWDFFile
 {
@@ -184,6 +185,14 @@ public:
     void STDMETHODCALLTYPE GetCreateParameters(ULONG *options, USHORT *attributes, USHORT *share) override;
     void STDMETHODCALLTYPE GetInputMemory(IWDFMemory **memory) override;
     void STDMETHODCALLTYPE GetOutputMemory(IWDFMemory **memory) override;
+    BOOL STDMETHODCALLTYPE IsCanceled() override { return m_canceled != 0; }
+
+    // The sender cancels the request (CancelIo, its thread ends, its handle closes); any thread.
+    void Cancel() { InterlockedExchange(&m_canceled, 1); }
+
+    // A request of a framework without the newer request interface refuses it.
+    bool m_offersRequest2 = true;
+    volatile LONG m_canceled = 0;
 
     Ref<Memory> m_input;
     Ref<Memory> m_output;
