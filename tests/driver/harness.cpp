@@ -723,6 +723,18 @@ void PortDevice::Remove()
         FxDevice()->Remove();
 }
 
+void PortDevice::Dispatch(Request *request, const std::function<void()> &send)
+{
+    request->m_file = m_openFile;
+    {
+        std::lock_guard<std::mutex> lock(m_inDriverLock);
+        m_inDriver.push_back(request);
+    }
+    send();
+    std::lock_guard<std::mutex> lock(m_inDriverLock);
+    m_inDriver.erase(std::find(m_inDriver.begin(), m_inDriver.end(), request));
+}
+
 Ref<Request> PortDevice::Create(File *file, ULONG disposition, USHORT share, USHORT attributes)
 {
     Ref<Request> request(new Request());
@@ -730,14 +742,29 @@ Ref<Request> PortDevice::Create(File *file, ULONG disposition, USHORT share, USH
     request->m_createShare = share;
     request->m_createAttributes = attributes;
     Callbacks<IQueueCallbackCreate>(IID_IQueueCallbackCreate)->OnCreateFile(FxDevice()->m_queue.Get(), request.Get(), file);
+    if (request->m_status == S_OK)
+        m_openFile = file;
     return request;
+}
+
+Ref<Request> PortDevice::NewRead(SIZE_T memorySize)
+{
+    Ref<Request> request(new Request());
+    request->m_output = Ref<Memory>(new Memory(std::vector<BYTE>(memorySize, 0xCC)));
+    return request;
+}
+
+void PortDevice::SendRead(Request *request, SIZE_T count)
+{
+    Dispatch(request, [&] {
+        Callbacks<IQueueCallbackRead>(IID_IQueueCallbackRead)->OnRead(FxDevice()->m_queue.Get(), request, count);
+    });
 }
 
 Ref<Request> PortDevice::Read(SIZE_T count, SIZE_T memorySize)
 {
-    Ref<Request> request(new Request());
-    request->m_output = Ref<Memory>(new Memory(std::vector<BYTE>(memorySize, 0xCC)));
-    Callbacks<IQueueCallbackRead>(IID_IQueueCallbackRead)->OnRead(FxDevice()->m_queue.Get(), request.Get(), count);
+    Ref<Request> request = NewRead(memorySize);
+    SendRead(request.Get(), count);
     return request;
 }
 
@@ -751,7 +778,9 @@ Ref<Request> PortDevice::Write(const std::string &bytes, SIZE_T count, bool with
     Ref<Request> request(new Request());
     if (withMemory)
         request->m_input = Ref<Memory>(new Memory(std::vector<BYTE>(bytes.begin(), bytes.end())));
-    Callbacks<IQueueCallbackWrite>(IID_IQueueCallbackWrite)->OnWrite(FxDevice()->m_queue.Get(), request.Get(), count);
+    Dispatch(request.Get(), [&] {
+        Callbacks<IQueueCallbackWrite>(IID_IQueueCallbackWrite)->OnWrite(FxDevice()->m_queue.Get(), request.Get(), count);
+    });
     return request;
 }
 
@@ -762,14 +791,24 @@ Ref<Request> PortDevice::Control(ULONG code, const std::string *input, long outp
         request->m_input = Ref<Memory>(new Memory(std::vector<BYTE>(input->begin(), input->end())));
     if (outputSize >= 0)
         request->m_output = Ref<Memory>(new Memory(std::vector<BYTE>(static_cast<size_t>(outputSize), 0xCC)));
-    Callbacks<IQueueCallbackDeviceIoControl>(IID_IQueueCallbackDeviceIoControl)
-        ->OnDeviceIoControl(FxDevice()->m_queue.Get(), request.Get(), code, input ? input->size() : 0,
-                            outputSize > 0 ? outputSize : 0);
+    Dispatch(request.Get(), [&] {
+        Callbacks<IQueueCallbackDeviceIoControl>(IID_IQueueCallbackDeviceIoControl)
+            ->OnDeviceIoControl(FxDevice()->m_queue.Get(), request.Get(), code, input ? input->size() : 0,
+                                outputSize > 0 ? outputSize : 0);
+    });
     return request;
 }
 
 void PortDevice::CloseFile(File *file)
 {
+    {
+        std::lock_guard<std::mutex> lock(m_inDriverLock);
+        for (Request *request : m_inDriver)
+            if (request->m_file == file)
+                request->Cancel();
+    }
+    if (m_openFile == file)
+        m_openFile = nullptr;
     if (!FxDevice() || !FxDevice()->m_callbacks)
         return;   // the device is gone, and its connection with it
     Ref<IFileCallbackCleanup> cleanup;
