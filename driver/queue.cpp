@@ -12,6 +12,10 @@ namespace {
 
 // The receive thread reads the printer in blocks of this size.
 const DWORD kReceiveBlock = 1024;
+// After a printer read that brought nothing (it failed, at once or later, or completed empty)
+// the receive thread rests this long before the next: a printer that answers every read at once
+// with no data costs about a hundred reads a second, not a busy processor.
+const DWORD kReceiveRestMs = 10;
 // Reads poll the receive buffer, and their request's cancellation, in steps of this many
 // milliseconds.
 const DWORD kReadPollMs = 10;
@@ -168,7 +172,7 @@ void CPortQueue::ReceiveLoop()
         } else {
             // Nothing started (the printer went away, say): try again a little later, still
             // answering the stop event at once.
-            if (WaitForSingleObject(stop, kReadPollMs) != WAIT_TIMEOUT)
+            if (WaitForSingleObject(stop, kReceiveRestMs) != WAIT_TIMEOUT)
                 break;
             continue;
         }
@@ -181,9 +185,15 @@ void CPortQueue::ReceiveLoop()
         BOOL ok = GetOverlappedResult(printer, &overlapped, &received, FALSE);
         if (ok || GetLastError() != ERROR_IO_INCOMPLETE)
             pending = false;
-        if (ok && received > 0)
+        if (ok && received > 0) {
+            // Bytes came: the next read follows at once, so that a burst is not held up.
             Receive(block->bytes, received);
-        if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0)
+            if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0)
+                break;
+            continue;
+        }
+        // A read that brought nothing rests before the next, as one that failed to start does.
+        if (WaitForSingleObject(stop, kReceiveRestMs) != WAIT_TIMEOUT)
             break;
     }
 

@@ -515,10 +515,30 @@ HANDLE WINAPI SeamOpenPrinter(LPCWSTR path, DWORD access, DWORD share, LPSECURIT
     return h;
 }
 
-// Reads go to the pipe unless the printer holds this one for the test to complete.
+// Reads go to the pipe unless the printer answers them at once with nothing, or holds this one
+// for the test to complete.
 BOOL WINAPI SeamPrinterRead(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped)
 {
     FakePrinter *printer = FakePrinter::ForHandle(h);
+    if (printer)
+        InterlockedIncrement(&printer->m_readsStarted);
+    const FakePrinter::ReadAnswer answer = printer ? printer->m_readAnswer : FakePrinter::ReadAnswer::Pipe;
+    if (answer == FakePrinter::ReadAnswer::Refuse) {
+        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+        return FALSE;
+    }
+    if (answer != FakePrinter::ReadAnswer::Pipe && overlapped) {
+        // Completed at once, as a real overlapped read may be: empty, or with a device error.
+        const bool fails = answer == FakePrinter::ReadAnswer::Fail;
+        overlapped->Internal = fails ? 0xC0000185 : 0;   // STATUS_IO_DEVICE_ERROR: ERROR_IO_DEVICE
+        overlapped->InternalHigh = 0;
+        SetEvent(overlapped->hEvent);
+        if (read)
+            *read = 0;
+        if (fails)
+            SetLastError(ERROR_IO_PENDING);
+        return fails ? FALSE : TRUE;
+    }
     if (!printer || !printer->m_holdNextRead || !overlapped)
         return ReadFile(h, buffer, size, read, overlapped);
     printer->m_holdNextRead = false;

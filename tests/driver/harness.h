@@ -505,6 +505,12 @@ public:
     std::vector<WriteStep> m_writeSteps;
     int m_writesStarted = 0;
 
+    // How the printer answers the receive thread's reads: through the pipe, or each at once
+    // with nothing (completed empty, completed with a failure, or refused before starting).
+    enum class ReadAnswer { Pipe, Empty, Fail, Refuse };
+    volatile ReadAnswer m_readAnswer = ReadAnswer::Pipe;
+    volatile LONG m_readsStarted = 0;
+
     // With this set, the receive thread's next read is held pending, untouched by the pipe,
     // until CompleteHeldRead completes it (from any thread) with `bytes`.
     volatile bool m_holdNextRead = false;

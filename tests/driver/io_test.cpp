@@ -414,6 +414,44 @@ TEST_F(PortIo, CancelledReadStopsWaiting)
     }
 }
 
+// A printer that answers every read at once with nothing (or refuses it) must not keep the
+// receive thread spinning: it rests 10 ms between such reads.
+TEST_F(PortIo, ReceiveThreadRestsAfterReadsThatBringNothing)
+{
+    using Answer = FakePrinter::ReadAnswer;
+    struct Row
+    {
+        const char *what;
+        Answer answer;
+    };
+    const Row rows[] = {
+        {"completed empty", Answer::Empty},
+        {"completed with a failure", Answer::Fail},
+        {"refused at once", Answer::Refuse},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        m_printer->m_readAnswer = row.answer;
+        Open();
+        Sleep(50);
+        const LONG before = m_printer->m_readsStarted;
+        const DWORD start = GetTickCount();
+        Sleep(1000);
+        const LONG reads = m_printer->m_readsStarted - before;
+        const DWORD elapsed = GetTickCount() - start;
+        EXPECT_LE(reads * 1000, 120 * static_cast<LONG>(elapsed)) << reads << " reads in " << elapsed << " ms";
+        EXPECT_GE(reads, 20) << "the thread goes on reading";
+        const DWORD closing = GetTickCount();
+        m_port->CloseFile(&m_file);
+        EXPECT_LT(GetTickCount() - closing, 500u);
+        m_printer->m_readAnswer = Answer::Pipe;
+    }
+    // Bytes are read again as soon as the printer sends them.
+    Open();
+    PrinterSends("back");
+    EXPECT_EQ("back", OutputReturned(m_port->Read(4).Get()));
+}
+
 TEST_F(PortIo, WaitMaskPurgeAndCommStatusSeeTheReceiveBuffer)
 {
     Open();
