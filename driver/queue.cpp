@@ -12,11 +12,18 @@ namespace {
 
 // The receive thread reads the printer in blocks of this size.
 const DWORD kReceiveBlock = 1024;
-// Reads poll the receive buffer in steps of this many milliseconds.
+// After a printer read that brought nothing (it failed, at once or later, or completed empty)
+// the receive thread rests this long before the next: a printer that answers every read at once
+// with no data costs about a hundred reads a second, not a busy processor.
+const DWORD kReceiveRestMs = 10;
+// Reads poll the receive buffer, and their request's cancellation, in steps of this many
+// milliseconds.
 const DWORD kReadPollMs = 10;
 // A write with no time-outs set waits this long for the printer.
 const DWORD kDefaultWriteLimitMs = 500;
-// A write whose time-outs give an infinite or wrapping limit waits this long per attempt.
+// A write whose time-outs give an infinite or wrapping limit waits this long per attempt, and a
+// read whose budget reaches 32 bits this long in all: no request holds the sequential queue (and
+// with it the device's other requests and the file's cleanup) without a useful bound.
 const DWORD kCappedWriteLimitMs = 5000;
 // Failed or empty write completions in a row before the write gives up.
 const int kWriteAttempts = 3;
@@ -165,7 +172,7 @@ void CPortQueue::ReceiveLoop()
         } else {
             // Nothing started (the printer went away, say): try again a little later, still
             // answering the stop event at once.
-            if (WaitForSingleObject(stop, kReadPollMs) != WAIT_TIMEOUT)
+            if (WaitForSingleObject(stop, kReceiveRestMs) != WAIT_TIMEOUT)
                 break;
             continue;
         }
@@ -178,9 +185,15 @@ void CPortQueue::ReceiveLoop()
         BOOL ok = GetOverlappedResult(printer, &overlapped, &received, FALSE);
         if (ok || GetLastError() != ERROR_IO_INCOMPLETE)
             pending = false;
-        if (ok && received > 0)
+        if (ok && received > 0) {
+            // Bytes came: the next read follows at once, so that a burst is not held up.
             Receive(block->bytes, received);
-        if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0)
+            if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0)
+                break;
+            continue;
+        }
+        // A read that brought nothing rests before the next, as one that failed to start does.
+        if (WaitForSingleObject(stop, kReceiveRestMs) != WAIT_TIMEOUT)
             break;
     }
 
@@ -210,6 +223,33 @@ void CPortQueue::Receive(const BYTE *bytes, DWORD count)
 
 // --- Read ------------------------------------------------------------------------------------
 
+namespace {
+
+// How long a read that still misses `rest` bytes may wait for one later batch; `holdsBytes`
+// tells whether it already took some from the receive buffer.
+//
+// ReadIntervalTimeout = ReadTotalTimeoutMultiplier = MAXDWORD with a constant strictly between 0
+// and MAXDWORD has its serial-port meaning: what is buffered comes back at once, and with nothing
+// buffered the read waits up to the constant for the first batch. Any other setting gives
+// rest x multiplier + constant (the interval time-out is not used), computed without wrapping:
+// a budget that reaches 32 bits is capped like a write's limit, a smaller one stays exact.
+DWORD ReadBudget(SIZE_T rest, bool holdsBytes, const SERIAL_TIMEOUTS &t)
+{
+    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD
+        && t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD)
+        return holdsBytes ? 0 : t.ReadTotalTimeoutConstant;
+    if (t.ReadTotalTimeoutMultiplier == 0)
+        return t.ReadTotalTimeoutConstant;
+    // A count past 32 bits with any multiplier is past the cap; below it the product and sum fit
+    // in 64 bits.
+    if (rest >= MAXDWORD)
+        return kCappedWriteLimitMs;
+    const ULONGLONG budget = static_cast<ULONGLONG>(rest) * t.ReadTotalTimeoutMultiplier + t.ReadTotalTimeoutConstant;
+    return budget >= MAXDWORD ? kCappedWriteLimitMs : static_cast<DWORD>(budget);
+}
+
+} // namespace
+
 void CPortQueue::OnRead(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T count)
 {
     HRESULT hr = S_OK;
@@ -238,14 +278,28 @@ void CPortQueue::OnRead(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T 
 
     if (hr == S_OK && got < count) {
         // Wait for more within the read time-outs: the buffered bytes plus at most one later
-        // batch. The interval time-out is not used.
+        // batch. The request is ours while it waits, and the sequential queue holds every other
+        // request of the device behind it: a cancel (the program's CancelIo, its thread's end,
+        // the framework closing the handle) ends the wait. A request without the newer
+        // interface cannot tell, and waits out its bounded budget.
         const SIZE_T rest = count - got;
-        const SERIAL_TIMEOUTS &t = m_device->m_timeouts;
-        DWORD budget = static_cast<DWORD>(rest) * t.ReadTotalTimeoutMultiplier + t.ReadTotalTimeoutConstant;
+        const DWORD budget = ReadBudget(rest, got > 0, m_device->m_timeouts);
+        CComPtr<IWDFIoRequest2> cancelable;
+        if (budget != 0)
+            request->QueryInterface(IID_IWDFIoRequest2, reinterpret_cast<void **>(&cancelable));
+        // The budget runs on the clock, not in counted polls: a sleep may last longer than
+        // asked (by the system timer's step), and the read must not wait longer for that.
+        const DWORD start = GetTickCount();
+        bool canceled = false;
         while (budget != 0) {
+            if (cancelable && cancelable->IsCanceled()) {
+                canceled = true;
+                break;
+            }
             Sleep(kReadPollMs);
             if (m_receiveBuffer.Size() == 0) {
-                budget = budget > kReadPollMs ? budget - kReadPollMs : 0;
+                if (GetTickCount() - start >= budget)
+                    break;
                 continue;
             }
             // Let the rest of a burst arrive before taking it.
@@ -256,8 +310,13 @@ void CPortQueue::OnRead(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T 
                 got += more;
             break;
         }
+        // A cancelled read keeps the bytes it already took: they are the program's now. Bytes
+        // that arrived meanwhile stay buffered for the next read.
         if (hr == S_OK && got == 0)
-            hr = HRESULT_FROM_WIN32(WAIT_TIMEOUT);
+            hr = canceled ? HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED) : HRESULT_FROM_WIN32(WAIT_TIMEOUT);
+        if (canceled)
+            TraceEvents(TRACE_LEVEL_INFORMATION, TRACE_QUEUE, L"read cancelled with %lu of %lu bytes",
+                        static_cast<unsigned long>(got), static_cast<unsigned long>(count));
     }
 
     request->CompleteWithInformation(hr, hr == S_OK ? got : 0);

@@ -15,7 +15,8 @@
 // unchanged (a published COM interface never changes): IWDFIoRequest, IWDFMemory, IWDFFile and
 // IObjectCleanup come from the framework's 1.0 type library as published; all other ids and
 // method lists from the framework's published C/C++ interface definition of a later 1.x release,
-// which carries the 1.9 interfaces unchanged beside newer ones.
+// which carries the 1.9 interfaces unchanged beside newer ones. IWDFIoRequest2 (new in 1.9) is
+// declared from that definition too; its reference pages list the same method order.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +37,7 @@ ZULKOR_IID(IWDFNamedPropertyStore, 0x394b48c9, 0xbca0, 0x498f, 0x8e, 0x2c, 0x01,
 ZULKOR_IID(IWDFNamedPropertyStore2, 0x1464ee0e, 0x8e0f, 0x4fda, 0xb1, 0xa0, 0xb3, 0x61, 0x4c, 0x40, 0x5d, 0x56);
 ZULKOR_IID(IWDFIoQueue, 0xae1162b9, 0x8b11, 0x4714, 0x99, 0x3d, 0x93, 0xdc, 0x48, 0xcc, 0x9e, 0x8a);
 ZULKOR_IID(IWDFIoRequest, 0x896df312, 0x22b4, 0x4a9d, 0x95, 0xdd, 0xa3, 0x64, 0xaa, 0xf5, 0x97, 0x69);
+ZULKOR_IID(IWDFIoRequest2, 0x1b67f4cd, 0xb278, 0x4085, 0x93, 0xe7, 0x57, 0x97, 0x0d, 0x98, 0xb9, 0x2b);
 ZULKOR_IID(IWDFFile, 0xcc8fe04b, 0xfe8b, 0x4245, 0xaf, 0xd6, 0xc3, 0x1b, 0xc8, 0x30, 0xc7, 0x91);
 ZULKOR_IID(IWDFMemory, 0xab098f88, 0x8f16, 0x472a, 0xb0, 0xbc, 0xec, 0xa4, 0x64, 0x86, 0xc1, 0x02);
 ZULKOR_IID(IWDFRemoteInterfaceInitialize, 0x8073d34c, 0x4a21, 0x4321, 0xb6, 0xc7, 0xa9, 0x63, 0xfb, 0xec, 0xb6, 0xad);
@@ -161,6 +163,21 @@ enum WDF_DEVICE_IO_TYPE
     WdfDeviceIoUndefined = 0,
 };
 
+// Where a request came from (IWDFIoRequest2::GetRequestorMode).
+enum WDF_KPROCESSOR_MODE
+{
+    WdfKProcessorModeInvalid = 0,
+    WdfKernelMode = 1,
+    WdfUserMode = 2,
+};
+
+// The file information a query- or set-information request names; the framework's list starts
+// at 1.
+enum WDF_FILE_INFORMATION_CLASS
+{
+    WdfFileInformationDirectory = 1,
+};
+
 struct WDFMEMORY_OFFSET
 {
     ULONG_PTR BufferOffset;
@@ -220,6 +237,7 @@ struct IWDFDeviceInitialize;
 struct IWDFDevice;
 struct IWDFIoQueue;
 struct IWDFIoRequest;
+struct IWDFIoRequest2;
 struct IWDFMemory;
 struct IWDFFile;
 struct IWDFNamedPropertyStore;
@@ -381,6 +399,28 @@ ZULKOR_INTERFACE(IWDFIoQueue, IWDFObject)
     M(BOOL, IsFrom32BitProcess, ())                                                        \
     M(void, GetCompletionParams, (IWDFRequestCompletionParams * *params))
 ZULKOR_INTERFACE(IWDFIoRequest, IWDFObject)
+
+// The request's newer interface (framework 1.9), asked for with QueryInterface on a request.
+#define ZULKOR_METHODS_IWDFIoRequest2(M)                                                   \
+    M(void, Reuse, (HRESULT status))                                                       \
+    M(WDF_KPROCESSOR_MODE, GetRequestorMode, ())                                           \
+    M(BOOL, IsFromUserModeDriver, ())                                                      \
+    M(HRESULT, RetrieveInputBuffer, (SIZE_T minimumSize, PVOID * buffer, SIZE_T * size))   \
+    M(HRESULT, RetrieveOutputBuffer, (SIZE_T minimumSize, PVOID * buffer, SIZE_T * size))  \
+    M(HRESULT, RetrieveInputMemory, (IWDFMemory * *memory))                                \
+    M(HRESULT, RetrieveOutputMemory, (IWDFMemory * *memory))                               \
+    M(WDF_DEVICE_IO_TYPE, GetEffectiveIoType, ())                                          \
+    M(void, GetCreateParametersEx, (ULONG * options, USHORT * fileAttributes, USHORT * shareAccess, \
+                                    ACCESS_MASK * desiredAccess))                          \
+    M(void, GetQueryInformationParameters, (WDF_FILE_INFORMATION_CLASS * informationClass, SIZE_T * size)) \
+    M(void, GetSetInformationParameters, (WDF_FILE_INFORMATION_CLASS * informationClass, SIZE_T * size)) \
+    /* TRUE once the request's sender cancelled it (CancelIo, its thread's end, the handle's \
+       close), for a request the driver holds and has not marked cancelable. */            \
+    M(BOOL, IsCanceled, ())                                                                \
+    M(HRESULT, GetStatus, ())                                                              \
+    M(void, StopAcknowledge, (BOOL requeue))                                               \
+    M(HRESULT, Requeue, ())
+ZULKOR_INTERFACE(IWDFIoRequest2, IWDFIoRequest)
 
 #define ZULKOR_METHODS_IWDFMemory(M)                                                       \
     M(HRESULT, CopyFromMemory, (IWDFMemory * source, WDFMEMORY_OFFSET * sourceOffset))     \

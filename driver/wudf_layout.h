@@ -8,7 +8,8 @@
 // The slot numbers below are the framework's own, written out as numbers: slots 0-2 are
 // IUnknown's, 3-7 IWDFObject's where an interface derives from it, then the interface's own
 // methods in the order the framework defines them (IWDFDevice2's from 25, after IWDFDevice's,
-// IWDFNamedPropertyStore2's from 7, after IWDFNamedPropertyStore's). Inherited slots are checked
+// IWDFIoRequest2's from 31, after IWDFIoRequest's, IWDFNamedPropertyStore2's from 7, after
+// IWDFNamedPropertyStore's). Inherited slots are checked
 // once, on the base's own slot structure, which every derived one holds as its `inherited` member.
 #pragma once
 
@@ -157,6 +158,25 @@ ZULKOR_CHECK_SLOT(IWDFIoRequest, Impersonate,                  28);
 ZULKOR_CHECK_SLOT(IWDFIoRequest, IsFrom32BitProcess,           29);
 ZULKOR_CHECK_SLOT(IWDFIoRequest, GetCompletionParams,          30);
 
+ZULKOR_CHECK_BASE(IWDFIoRequest2, IWDFIoRequest);
+ZULKOR_CHECK_SLOTS(IWDFIoRequest2, 46);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, inherited.GetCompletionParams,  30);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, Reuse,                          31);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, GetRequestorMode,               32);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, IsFromUserModeDriver,           33);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, RetrieveInputBuffer,            34);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, RetrieveOutputBuffer,           35);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, RetrieveInputMemory,            36);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, RetrieveOutputMemory,           37);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, GetEffectiveIoType,             38);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, GetCreateParametersEx,          39);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, GetQueryInformationParameters,  40);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, GetSetInformationParameters,    41);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, IsCanceled,                     42);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, GetStatus,                      43);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, StopAcknowledge,                44);
+ZULKOR_CHECK_SLOT(IWDFIoRequest2, Requeue,                        45);
+
 ZULKOR_CHECK_BASE(IWDFMemory, IWDFObject);
 ZULKOR_CHECK_SLOTS(IWDFMemory, 14);
 ZULKOR_CHECK_SLOT(IWDFMemory, CopyFromMemory,  8);
@@ -222,8 +242,11 @@ static_assert(sizeof(UMDF_VERSION_DATA) == 12, "version record: three 32-bit num
 static_assert(offsetof(UMDF_VERSION_DATA, MinorNumber) == 4 && offsetof(UMDF_VERSION_DATA, ServiceNumber) == 8,
               "version record member order");
 static_assert(sizeof(WDF_CALLBACK_CONSTRAINT) == 4 && sizeof(WDF_IO_QUEUE_DISPATCH_TYPE) == 4
-                  && sizeof(WDF_PROPERTY_STORE_ROOT_CLASS) == 4 && sizeof(WDF_PROPERTY_STORE_RETRIEVE_FLAGS) == 4,
+                  && sizeof(WDF_PROPERTY_STORE_ROOT_CLASS) == 4 && sizeof(WDF_PROPERTY_STORE_RETRIEVE_FLAGS) == 4
+                  && sizeof(WDF_KPROCESSOR_MODE) == 4 && sizeof(WDF_FILE_INFORMATION_CLASS) == 4,
               "enums travel as 32-bit values");
+static_assert(WdfKernelMode == 1 && WdfUserMode == 2 && WdfFileInformationDirectory == 1,
+              "processor modes and the first file information class");
 static_assert(WdfDeviceLevel == 1 && WdfIoQueueDispatchSequential == 1, "callback and dispatch values");
 static_assert(WdfPropertyStoreRootClassHardwareKey == 0 && WdfPropertyStoreRootClassLegacyHardwareKey == 3,
               "property store root classes");

@@ -201,6 +201,21 @@ TEST_F(HostView, FrameworkObjectsHaveTheirMethodsAtTheFrameworksSlots)
              EXPECT_EQ(static_cast<IWDFMemory *>(r->m_output.Get()), memory);
              memory->Release();
          }},
+        {"IWDFIoRequest2 by the framework's id, IsCanceled at slot 42",
+         [&] {
+             Ref<Request> r(new Request());
+             void *itf = nullptr;
+             ASSERT_EQ(S_OK, r->QueryInterface(Id(L"{1B67F4CD-B278-4085-93E7-57970D98B92B}"), &itf));
+             EXPECT_EQ(FALSE, CallSlot<BOOL>(itf, 42));
+             r->Cancel();
+             EXPECT_EQ(TRUE, CallSlot<BOOL>(itf, 42));
+             static_cast<IUnknown *>(itf)->Release();
+             // A framework without the interface refuses it.
+             r->m_offersRequest2 = false;
+             itf = reinterpret_cast<void *>(0x1234);
+             EXPECT_EQ(E_NOINTERFACE, r->QueryInterface(Id(L"{1B67F4CD-B278-4085-93E7-57970D98B92B}"), &itf));
+             EXPECT_EQ(nullptr, itf);
+         }},
         {"IWDFMemory::GetSize, slot 11",
          [&] {
              Ref<Memory> m(new Memory(std::vector<BYTE>(5)));

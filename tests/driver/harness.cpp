@@ -83,6 +83,8 @@ void *Request::Find(REFIID iid)
 {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IWDFObject) || IsEqualIID(iid, IID_IWDFIoRequest))
         return static_cast<IWDFIoRequest *>(this);
+    if (m_offersRequest2 && IsEqualIID(iid, IID_IWDFIoRequest2))
+        return static_cast<IWDFIoRequest2 *>(this);
     return nullptr;
 }
 
@@ -513,10 +515,30 @@ HANDLE WINAPI SeamOpenPrinter(LPCWSTR path, DWORD access, DWORD share, LPSECURIT
     return h;
 }
 
-// Reads go to the pipe unless the printer holds this one for the test to complete.
+// Reads go to the pipe unless the printer answers them at once with nothing, or holds this one
+// for the test to complete.
 BOOL WINAPI SeamPrinterRead(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped)
 {
     FakePrinter *printer = FakePrinter::ForHandle(h);
+    if (printer)
+        InterlockedIncrement(&printer->m_readsStarted);
+    const FakePrinter::ReadAnswer answer = printer ? printer->m_readAnswer : FakePrinter::ReadAnswer::Pipe;
+    if (answer == FakePrinter::ReadAnswer::Refuse) {
+        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+        return FALSE;
+    }
+    if (answer != FakePrinter::ReadAnswer::Pipe && overlapped) {
+        // Completed at once, as a real overlapped read may be: empty, or with a device error.
+        const bool fails = answer == FakePrinter::ReadAnswer::Fail;
+        overlapped->Internal = fails ? 0xC0000185 : 0;   // STATUS_IO_DEVICE_ERROR: ERROR_IO_DEVICE
+        overlapped->InternalHigh = 0;
+        SetEvent(overlapped->hEvent);
+        if (read)
+            *read = 0;
+        if (fails)
+            SetLastError(ERROR_IO_PENDING);
+        return fails ? FALSE : TRUE;
+    }
     if (!printer || !printer->m_holdNextRead || !overlapped)
         return ReadFile(h, buffer, size, read, overlapped);
     printer->m_holdNextRead = false;
@@ -721,6 +743,18 @@ void PortDevice::Remove()
         FxDevice()->Remove();
 }
 
+void PortDevice::Dispatch(Request *request, const std::function<void()> &send)
+{
+    request->m_file = m_openFile;
+    {
+        std::lock_guard<std::mutex> lock(m_inDriverLock);
+        m_inDriver.push_back(request);
+    }
+    send();
+    std::lock_guard<std::mutex> lock(m_inDriverLock);
+    m_inDriver.erase(std::find(m_inDriver.begin(), m_inDriver.end(), request));
+}
+
 Ref<Request> PortDevice::Create(File *file, ULONG disposition, USHORT share, USHORT attributes)
 {
     Ref<Request> request(new Request());
@@ -728,14 +762,29 @@ Ref<Request> PortDevice::Create(File *file, ULONG disposition, USHORT share, USH
     request->m_createShare = share;
     request->m_createAttributes = attributes;
     Callbacks<IQueueCallbackCreate>(IID_IQueueCallbackCreate)->OnCreateFile(FxDevice()->m_queue.Get(), request.Get(), file);
+    if (request->m_status == S_OK)
+        m_openFile = file;
     return request;
+}
+
+Ref<Request> PortDevice::NewRead(SIZE_T memorySize)
+{
+    Ref<Request> request(new Request());
+    request->m_output = Ref<Memory>(new Memory(std::vector<BYTE>(memorySize, 0xCC)));
+    return request;
+}
+
+void PortDevice::SendRead(Request *request, SIZE_T count)
+{
+    Dispatch(request, [&] {
+        Callbacks<IQueueCallbackRead>(IID_IQueueCallbackRead)->OnRead(FxDevice()->m_queue.Get(), request, count);
+    });
 }
 
 Ref<Request> PortDevice::Read(SIZE_T count, SIZE_T memorySize)
 {
-    Ref<Request> request(new Request());
-    request->m_output = Ref<Memory>(new Memory(std::vector<BYTE>(memorySize, 0xCC)));
-    Callbacks<IQueueCallbackRead>(IID_IQueueCallbackRead)->OnRead(FxDevice()->m_queue.Get(), request.Get(), count);
+    Ref<Request> request = NewRead(memorySize);
+    SendRead(request.Get(), count);
     return request;
 }
 
@@ -749,7 +798,9 @@ Ref<Request> PortDevice::Write(const std::string &bytes, SIZE_T count, bool with
     Ref<Request> request(new Request());
     if (withMemory)
         request->m_input = Ref<Memory>(new Memory(std::vector<BYTE>(bytes.begin(), bytes.end())));
-    Callbacks<IQueueCallbackWrite>(IID_IQueueCallbackWrite)->OnWrite(FxDevice()->m_queue.Get(), request.Get(), count);
+    Dispatch(request.Get(), [&] {
+        Callbacks<IQueueCallbackWrite>(IID_IQueueCallbackWrite)->OnWrite(FxDevice()->m_queue.Get(), request.Get(), count);
+    });
     return request;
 }
 
@@ -760,14 +811,24 @@ Ref<Request> PortDevice::Control(ULONG code, const std::string *input, long outp
         request->m_input = Ref<Memory>(new Memory(std::vector<BYTE>(input->begin(), input->end())));
     if (outputSize >= 0)
         request->m_output = Ref<Memory>(new Memory(std::vector<BYTE>(static_cast<size_t>(outputSize), 0xCC)));
-    Callbacks<IQueueCallbackDeviceIoControl>(IID_IQueueCallbackDeviceIoControl)
-        ->OnDeviceIoControl(FxDevice()->m_queue.Get(), request.Get(), code, input ? input->size() : 0,
-                            outputSize > 0 ? outputSize : 0);
+    Dispatch(request.Get(), [&] {
+        Callbacks<IQueueCallbackDeviceIoControl>(IID_IQueueCallbackDeviceIoControl)
+            ->OnDeviceIoControl(FxDevice()->m_queue.Get(), request.Get(), code, input ? input->size() : 0,
+                                outputSize > 0 ? outputSize : 0);
+    });
     return request;
 }
 
 void PortDevice::CloseFile(File *file)
 {
+    {
+        std::lock_guard<std::mutex> lock(m_inDriverLock);
+        for (Request *request : m_inDriver)
+            if (request->m_file == file)
+                request->Cancel();
+    }
+    if (m_openFile == file)
+        m_openFile = nullptr;
     if (!FxDevice() || !FxDevice()->m_callbacks)
         return;   // the device is gone, and its connection with it
     Ref<IFileCallbackCleanup> cleanup;

@@ -13,8 +13,10 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -118,10 +120,11 @@ struct MemoryStubs : IWDFMemory
     HARNESS_OBJECT_STUBS
     ZULKOR_METHODS_IWDFMemory(HARNESS_STUB)
 };
-struct RequestStubs : IWDFIoRequest
+struct RequestStubs : IWDFIoRequest2
 {
     HARNESS_OBJECT_STUBS
     ZULKOR_METHODS_IWDFIoRequest(HARNESS_STUB)
+    ZULKOR_METHODS_IWDFIoRequest2(HARNESS_STUB)
 };
 struct FileStubs : IWDFFile
 {
@@ -157,6 +160,8 @@ struct DriverStubs : IWDFDriver
 
 // --- Requests --------------------------------------------------------------------------------
 
+class File;
+
 class Memory : public MemoryStubs, public Unknown
 {
 public:
@@ -184,6 +189,15 @@ public:
     void STDMETHODCALLTYPE GetCreateParameters(ULONG *options, USHORT *attributes, USHORT *share) override;
     void STDMETHODCALLTYPE GetInputMemory(IWDFMemory **memory) override;
     void STDMETHODCALLTYPE GetOutputMemory(IWDFMemory **memory) override;
+    BOOL STDMETHODCALLTYPE IsCanceled() override { return m_canceled != 0; }
+
+    // The sender cancels the request (CancelIo, its thread ends, its handle closes); any thread.
+    void Cancel() { InterlockedExchange(&m_canceled, 1); }
+
+    // A request of a framework without the newer request interface refuses it.
+    bool m_offersRequest2 = true;
+    volatile LONG m_canceled = 0;
+    File *m_file = nullptr;               // the open file it was sent on, if any
 
     Ref<Memory> m_input;
     Ref<Memory> m_output;
@@ -405,21 +419,34 @@ public:
     template <class T>
     Ref<T> Callbacks(REFIID iid) const;
 
-    // Requests, sent the way the sequential queue sends them: one at a time.
+    // Requests, sent the way the sequential queue sends them: one at a time. Each belongs to
+    // the file of the open connection, if there is one.
     Ref<Request> Create(File *file, ULONG disposition = 1, USHORT share = 0, USHORT attributes = 0);
     Ref<Request> Read(SIZE_T count, SIZE_T memorySize);
     Ref<Request> Read(SIZE_T count) { return Read(count, count); }
+    // A read request with `memorySize` bytes of output memory, made first and sent later, so
+    // that a test can hold it (to cancel it, or to refuse the newer request interface).
+    Ref<Request> NewRead(SIZE_T memorySize);
+    void SendRead(Request *request, SIZE_T count);
     Ref<Request> Write(const std::string &bytes);
     Ref<Request> Write(const std::string &bytes, SIZE_T count, bool withMemory);
     // A device-control request; `input` null means no input memory, `outputSize` < 0 none.
     Ref<Request> Control(ULONG code, const std::string *input, long outputSize);
+    // The program closes `file`: the framework cancels the file's requests still in the driver,
+    // then calls the file's cleanup.
     void CloseFile(File *file);
 
     static PdoAnswer s_pdo;
 
 private:
+    // Sends `request` through `send`, known as in the driver until it returns.
+    void Dispatch(Request *request, const std::function<void()> &send);
+
     std::wstring m_storeRoot;
     std::wstring m_instanceId;
+    std::mutex m_inDriverLock;
+    std::vector<Request *> m_inDriver;   // requests the driver holds now (not counted)
+    File *volatile m_openFile = nullptr;
     HDEVINFO m_devInfo = INVALID_HANDLE_VALUE;
     SP_DEVINFO_DATA m_devInfoData = {};
     Ref<Driver> m_driver;
@@ -477,6 +504,12 @@ public:
     };
     std::vector<WriteStep> m_writeSteps;
     int m_writesStarted = 0;
+
+    // How the printer answers the receive thread's reads: through the pipe, or each at once
+    // with nothing (completed empty, completed with a failure, or refused before starting).
+    enum class ReadAnswer { Pipe, Empty, Fail, Refuse };
+    volatile ReadAnswer m_readAnswer = ReadAnswer::Pipe;
+    volatile LONG m_readsStarted = 0;
 
     // With this set, the receive thread's next read is held pending, untouched by the pipe,
     // until CompleteHeldRead completes it (from any thread) with `bytes`.

@@ -63,6 +63,13 @@ protected:
         ASSERT_EQ(S_OK, m_port->Control(IOCTL_SERIAL_SET_TIMEOUTS, &input, -1)->m_status);
     }
 
+    void SetReadTimeouts(DWORD interval, DWORD multiplier, DWORD constant)
+    {
+        SERIAL_TIMEOUTS t = {interval, multiplier, constant, 0, 0};
+        std::string input = AsBytes(t);
+        ASSERT_EQ(S_OK, m_port->Control(IOCTL_SERIAL_SET_TIMEOUTS, &input, -1)->m_status);
+    }
+
     ULONG Buffered()
     {
         Ref<Request> r = m_port->Control(IOCTL_SERIAL_GET_COMMSTATUS, nullptr, 20);
@@ -303,6 +310,146 @@ TEST_F(PortIo, TimedReads)
     EXPECT_EQ(S_OK, r->m_status);
     EXPECT_EQ("z", OutputReturned(r.Get()));
     EXPECT_GE(GetTickCount() - start + 20, 80u);
+}
+
+// The read budget computed without wrapping: the serial-port setting "what is buffered at once,
+// else up to the constant for the first byte" has its meaning, and a budget that reaches 32 bits
+// waits the capped 5 s instead of a wrapped value (49.7 days, or none at all).
+TEST_F(PortIo, ReadBudgetsOfTheSerialPort)
+{
+    struct Row
+    {
+        const char *what;
+        DWORD interval, multiplier, constant;
+        std::string buffered;    // before the read
+        DWORD sendAfterMs;       // the printer sends "x" this long after the read starts (0: never)
+        HRESULT status;
+        std::string bytes;
+        DWORD minMs, maxMs;
+    };
+    const Row rows[] = {
+        // what                                   interval  multiplier  constant  buffered later status    bytes  ms
+        {"first byte: nothing comes", MAXDWORD, MAXDWORD, 100, "", 0, kTimeout, "", 100, 400},
+        {"first byte: bytes buffered", MAXDWORD, MAXDWORD, 100, "ab", 0, S_OK, "ab", 0, 100},
+        {"first byte: one comes later", MAXDWORD, MAXDWORD, 100, "", 50, S_OK, "x", 50, 300},
+        {"256 x MAXDWORD + 100 (wrapped: 49.7 days)", 0, MAXDWORD, 100, "", 0, kTimeout, "", 5000, 7000},
+        {"16 x 0x10000000 (wrapped: none)", 0, 0x10000000, 0, "", 0, kTimeout, "", 5000, 7000},
+    };
+    Open();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        SetReadTimeouts(row.interval, row.multiplier, row.constant);
+        if (!row.buffered.empty())
+            PrinterSends(row.buffered);
+        const SIZE_T count = row.multiplier == 0x10000000 ? 16 : 256;
+        std::thread later([&] {
+            if (row.sendAfterMs) {
+                Sleep(row.sendAfterMs);
+                m_printer->Send("x");
+            }
+        });
+        const DWORD start = GetTickCount();
+        Ref<Request> r = m_port->Read(count);
+        const DWORD elapsed = GetTickCount() - start;
+        later.join();
+        EXPECT_EQ(row.status, r->m_status);
+        EXPECT_EQ(row.bytes, OutputReturned(r.Get()));
+        // Measured to within the tick's and the poll's 10 ms steps.
+        EXPECT_GE(elapsed + 20, row.minMs);
+        EXPECT_LT(elapsed, row.maxMs);
+    }
+}
+
+// A read that waits ends soon after its request is cancelled, by the program or by the close of
+// its handle, with the bytes it holds or as aborted. A request without the newer interface cannot
+// tell that it was cancelled and waits out its budget.
+TEST_F(PortIo, CancelledReadStopsWaiting)
+{
+    enum How { CancelIt, CloseThePort };
+    struct Row
+    {
+        const char *what;
+        How how;
+        bool offersRequest2;
+        DWORD constant;          // ms
+        std::string buffered;
+        HRESULT status;
+        std::string bytes;
+        DWORD minMs, maxMs;      // from the read's start
+    };
+    const HRESULT kAborted = HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED);
+    const Row rows[] = {
+        // what                               how           newer  constant buffered status  bytes  ms
+        {"cancelled with nothing", CancelIt, true, 60000, "", kAborted, "", 200, 300},
+        {"cancelled holding bytes", CancelIt, true, 60000, "abc", S_OK, "abc", 200, 300},
+        {"the port closes", CloseThePort, true, 60000, "", kAborted, "", 200, 300},
+        {"no newer interface", CancelIt, false, 600, "", kTimeout, "", 600, 900},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        Open();
+        SetReadTimeouts(0, 0, row.constant);
+        if (!row.buffered.empty())
+            PrinterSends(row.buffered);
+        Ref<Request> r = m_port->NewRead(8);
+        r->m_offersRequest2 = row.offersRequest2;
+        const DWORD start = GetTickCount();
+        DWORD ended = 0;
+        std::thread reader([&] {
+            m_port->SendRead(r.Get(), 8);
+            ended = GetTickCount();
+        });
+        Sleep(200);
+        if (row.how == CancelIt)
+            r->Cancel();
+        else
+            m_port->CloseFile(&m_file);
+        reader.join();
+        EXPECT_EQ(1, r->m_completions);
+        EXPECT_EQ(row.status, r->m_status);
+        EXPECT_EQ(row.bytes, OutputReturned(r.Get()));
+        EXPECT_GE(ended - start + 20, row.minMs);
+        EXPECT_LT(ended - start, row.maxMs);
+        m_port->CloseFile(&m_file);
+    }
+}
+
+// A printer that answers every read at once with nothing (or refuses it) must not keep the
+// receive thread spinning: it rests 10 ms between such reads.
+TEST_F(PortIo, ReceiveThreadRestsAfterReadsThatBringNothing)
+{
+    using Answer = FakePrinter::ReadAnswer;
+    struct Row
+    {
+        const char *what;
+        Answer answer;
+    };
+    const Row rows[] = {
+        {"completed empty", Answer::Empty},
+        {"completed with a failure", Answer::Fail},
+        {"refused at once", Answer::Refuse},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        m_printer->m_readAnswer = row.answer;
+        Open();
+        Sleep(50);
+        const LONG before = m_printer->m_readsStarted;
+        const DWORD start = GetTickCount();
+        Sleep(1000);
+        const LONG reads = m_printer->m_readsStarted - before;
+        const DWORD elapsed = GetTickCount() - start;
+        EXPECT_LE(reads * 1000, 120 * static_cast<LONG>(elapsed)) << reads << " reads in " << elapsed << " ms";
+        EXPECT_GE(reads, 20) << "the thread goes on reading";
+        const DWORD closing = GetTickCount();
+        m_port->CloseFile(&m_file);
+        EXPECT_LT(GetTickCount() - closing, 500u);
+        m_printer->m_readAnswer = Answer::Pipe;
+    }
+    // Bytes are read again as soon as the printer sends them.
+    Open();
+    PrinterSends("back");
+    EXPECT_EQ("back", OutputReturned(m_port->Read(4).Get()));
 }
 
 TEST_F(PortIo, WaitMaskPurgeAndCommStatusSeeTheReceiveBuffer)
