@@ -185,11 +185,12 @@ private:
     std::atomic<LONG> m_statusBackEpoch{0};
     // Set by the claim before the reader starts: the packet gap for the port's line.
     DWORD m_statusGapMs = kStatusPacketGapMs;
-    // Set by the claim: the longest piece of a run, about a second of the port's line.
+    // Set by the claim: the longest piece of a run, about three seconds of the port's line.
     DWORD m_writePieceBytes = 1;
     // The printer's state by its last status packet (kStatusClear, kStatusCoverOpen or
-    // kStatusReceiptEmpty); written by the status reader only. Unlike ResultCode, no method
-    // overwrites it, so a write that fails can still tell why.
+    // kStatusReceiptEmpty); cleared by the claim before the reader starts, then written by the
+    // status reader only. Unlike ResultCode, no method overwrites it, so a write that fails can
+    // still tell why.
     std::atomic<LONG> m_printerStatus{kStatusClear};
     PortReadFunc m_portReader = nullptr;
     void *m_portReaderContext = nullptr;
