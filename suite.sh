@@ -38,6 +38,13 @@ PACKAGES=(
     clang libclang-rt-14-dev
 )
 
+# One index that fails to download (a mirror in the middle of a sync) should not stop the
+# set-up: the install or the source download that follows fails with its own words if it
+# really needed that index.
+apt_update() {
+    as_root apt-get update -qq || log "apt-get update reported errors; going on with the package lists it has"
+}
+
 setup_packages() {
     local missing=()
     local p
@@ -49,7 +56,7 @@ setup_packages() {
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         as_root dpkg --add-architecture i386
     fi
-    as_root apt-get update -qq
+    apt_update
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
@@ -60,7 +67,7 @@ setup_lzma_sources() {
     if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && [ ! -f "$src" ]; then
         log "enabling deb-src for the 7zip sources"
         sed -e 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | as_root tee "$src" >/dev/null
-        as_root apt-get update -qq
+        apt_update
     fi
     mkdir -p "$CACHE/download"
     (cd "$CACHE/download" && ls 7zip_*.orig.tar.* >/dev/null 2>&1 || apt-get source --download-only 7zip >/dev/null)
