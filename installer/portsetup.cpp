@@ -122,7 +122,13 @@ DWORD DeleteTree(const std::wstring &folder)
 {
     const std::wstring pattern = folder + L"\\*";
     if (!FitsMaxPath(pattern))
-        return ERROR_FILENAME_EXCED_RANGE;
+    {
+        // No entry of it could be named: it goes when it is empty.
+        if (RemoveDirectoryW(folder.c_str()))
+            return 0;
+        const DWORD error = GetLastError();
+        return error == ERROR_DIR_NOT_EMPTY ? static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE) : error;
+    }
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(pattern.c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
