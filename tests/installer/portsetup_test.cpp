@@ -185,6 +185,47 @@ private:
 
 ::testing::Environment *const g_privateTemp = ::testing::AddGlobalTestEnvironment(new PrivateTemp);
 
+bool Exists(const std::wstring &path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The current folder of a run, holding files and a folder of its own: none of it may go.
+class CurrentFolder
+{
+public:
+    CurrentFolder()
+    {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        m_path = std::wstring(temp) + L"current-folder";
+        CreateDirectoryW(m_path.c_str(), nullptr);
+        CreateDirectoryW((m_path + L"\\sub").c_str(), nullptr);
+        WriteAll(m_path + L"\\keep.txt", "the user's file\r\n");
+        WriteAll(m_path + L"\\sub\\inner.txt", "and another\r\n");
+        wchar_t previous[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, previous);
+        m_previous = previous;
+        SetCurrentDirectoryW(m_path.c_str());
+        m_before = Files(m_path);
+    }
+    ~CurrentFolder()
+    {
+        SetCurrentDirectoryW(m_previous.c_str());
+        DeleteFolderTree(m_path);
+    }
+    CurrentFolder(const CurrentFolder &) = delete;
+    CurrentFolder &operator=(const CurrentFolder &) = delete;
+
+    // Every file and folder that was there is there still, with nothing new.
+    bool Kept() const { return m_before.size() == 3 && Files(m_path) == m_before; }
+
+private:
+    std::wstring m_path;
+    std::wstring m_previous;
+    std::vector<std::wstring> m_before;
+};
+
 // --- Trace -----------------------------------------------------------------------------------
 
 TEST_F(PortSetup, TraceDropsWhatDoesNotFit)
@@ -279,6 +320,42 @@ TEST_F(PortSetup, NoWorkFolderStopsBeforeExtracting)
         EXPECT_FALSE(PathFileExistsW(L"\\x86"));
         EXPECT_FALSE(PathFileExistsW(L"x86"));
     }
+}
+
+// Whatever TMP and TEMP say, a work folder is a full path with no "." or ".." part, or there is
+// none: a relative one would be extracted into, and deleted from, the current folder.
+TEST_F(PortSetup, WorkFolderIsAFullPathOrNone)
+{
+    CurrentFolder current;
+    wchar_t temp[MAX_PATH];
+    const std::wstring shared(temp, GetTempPathW(MAX_PATH, temp) - 1);
+    CreateDirectoryW(L"relative-temp", nullptr);
+    const std::wstring rows[] = {
+        L"relative-temp",
+        L".\\relative-temp",
+        L"..\\current-folder\\relative-temp",
+        shared + L"\\..\\" + shared.substr(shared.rfind(L'\\') + 1),
+        shared + L"\\.",
+    };
+    for (const std::wstring &row : rows)
+    {
+        ScopedEnv tmp(L"TMP", row);
+        ScopedEnv tempEnv(L"TEMP", row);
+        CWorkFolder folder;
+        if (folder.Create())
+        {
+            EXPECT_TRUE(IsWorkFolderPath(folder.Path())) << "row " << (&row - rows);
+            EXPECT_EQ(folder.Path().find(L"\\.\\"), std::wstring::npos);
+            EXPECT_EQ(folder.Path().find(L"\\..\\"), std::wstring::npos);
+            EXPECT_TRUE(folder.Path()[1] == L':') << "row " << (&row - rows);
+        }
+        else
+        {
+            EXPECT_TRUE(folder.Path().empty());
+        }
+    }
+    RemoveDirectoryW(L"relative-temp");
+    EXPECT_TRUE(current.Kept());
 }
 
 // --- Extraction ------------------------------------------------------------------------------
@@ -523,47 +600,6 @@ TEST_F(PortSetup, RemovalGivesUpQuietlyOnAFileInUse)
 }
 
 // --- Long paths ------------------------------------------------------------------------------
-
-bool Exists(const std::wstring &path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The current folder of a run, holding files and a folder of its own: none of it may go.
-class CurrentFolder
-{
-public:
-    CurrentFolder()
-    {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        m_path = std::wstring(temp) + L"current-folder";
-        CreateDirectoryW(m_path.c_str(), nullptr);
-        CreateDirectoryW((m_path + L"\\sub").c_str(), nullptr);
-        WriteAll(m_path + L"\\keep.txt", "the user's file\r\n");
-        WriteAll(m_path + L"\\sub\\inner.txt", "and another\r\n");
-        wchar_t previous[MAX_PATH] = {};
-        GetCurrentDirectoryW(MAX_PATH, previous);
-        m_previous = previous;
-        SetCurrentDirectoryW(m_path.c_str());
-        m_before = Files(m_path);
-    }
-    ~CurrentFolder()
-    {
-        SetCurrentDirectoryW(m_previous.c_str());
-        DeleteFolderTree(m_path);
-    }
-    CurrentFolder(const CurrentFolder &) = delete;
-    CurrentFolder &operator=(const CurrentFolder &) = delete;
-
-    // Every file and folder that was there is there still, with nothing new.
-    bool Kept() const { return m_before.size() == 3 && Files(m_path) == m_before; }
-
-private:
-    std::wstring m_path;
-    std::wstring m_previous;
-    std::vector<std::wstring> m_before;
-};
 
 // Makes folder a work folder whose path is exactly length characters long, made as the
 // install makes it: TMP and TEMP name a padding folder of the length that gets there. The
