@@ -49,8 +49,8 @@ private:
 // path. Nothing is ever named relative to the current folder.
 DWORD DeleteFolderTree(const std::wstring &folder);
 
-// Called after each item that passes the filter (written, already present or skipped as
-// unsafe) with its index and the item count.
+// Called after each item that passes the filter (written, already present or refused) with
+// its index and the item count.
 typedef std::function<void(uint32_t index, uint32_t count)> ItemDone;
 
 // Writes the items whose names contain every text of filter below workFolder, creating
