@@ -707,16 +707,16 @@ bool TracedStartingWith(const std::wstring &start)
     return false;
 }
 
-// Run from a current folder holding files of its own, install and removal with a package whose
-// architecture folder holds a tool two folders of 200 characters deep: the item is refused, the
-// tool is not run, the program reports the failure, the work folder goes and the current folder
-// keeps every file. (Before, a folder path past MAX_PATH made the clean-up delete the current
-// folder's files under Wine.)
-TEST_F(Installer, APackageWithAnItemTooLongInstallsAndRemovesNothing)
+// Run from a current folder holding files of its own, install and removal where an item's path
+// in the work folder would not fit MAX_PATH: a package whose architecture folder holds a tool two
+// folders of 200 characters deep, or the program's own package under a temporary folder of 240
+// characters. The item is refused, the tool is not run, the program reports the failure, no
+// work folder stays and the current folder keeps every file. (Before, a folder path past
+// MAX_PATH made the clean-up delete the current folder's files under Wine.)
+TEST_F(Installer, AnItemTooLongForItsPathInstallsAndRemovesNothing)
 {
-    const std::string package = ReadBytes(TestArchive(L"farpath.7z"));
-    ASSERT_NE("<missing>", package);
-    m_dialog.UsePackage(package.data(), static_cast<DWORD>(package.size()));
+    const std::string deepPackage = ReadBytes(TestArchive(L"farpath.7z"));
+    ASSERT_NE("<missing>", deepPackage);
 
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
@@ -736,18 +736,34 @@ TEST_F(Installer, APackageWithAnItemTooLongInstallsAndRemovesNothing)
     ASSERT_TRUE(SetCurrentDirectoryW(current.c_str()));
     const TraceSink previousSink = SetTraceSink(&RecordTrace);
 
+    // 240 characters: GetTempFileName still takes it (at most MAX_PATH - 14), and the work
+    // folder's "x86\devcon.exe" comes to 266 or so.
+    const std::wstring shared(temp, wcslen(temp) - 1);
+    const std::wstring longTemp = shared + L"\\" + std::wstring(240 - shared.size() - 1, L'l');
+    ASSERT_TRUE(CreateDirectoryW(longTemp.c_str(), nullptr));
+
     const struct
     {
         const char *name;
         bool removal;
+        bool deep;              // the deep package, else the program's own in the long folder
         const wchar_t *message;
     } rows[] = {
-        // name     removal  message
-        {"install", false, L"Fail to install the port!"},
-        {"removal", true, L"Fail to uninstall the port!"},
+        // name                      removal deep   message
+        {"install, deep item", false, true, L"Fail to install the port!"},
+        {"removal, deep item", true, true, L"Fail to uninstall the port!"},
+        {"install, long temporary folder", false, false, L"Fail to install the port!"},
+        {"removal, long temporary folder", true, false, L"Fail to uninstall the port!"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
+        if (row.deep)
+            m_dialog.UsePackage(deepPackage.data(), static_cast<DWORD>(deepPackage.size()));
+        else
+            m_dialog.UsePackage(nullptr, 0);
+        SetEnvironmentVariableW(L"TMP", row.deep ? shared.c_str() : longTemp.c_str());
+        SetEnvironmentVariableW(L"TEMP", row.deep ? shared.c_str() : longTemp.c_str());
+        const std::vector<std::wstring> workFoldersBefore = WorkFolders();
         ClearRecord();
         {
             std::lock_guard<std::mutex> hold(g_traceLock);
@@ -772,6 +788,9 @@ TEST_F(Installer, APackageWithAnItemTooLongInstallsAndRemovesNothing)
             steps.push_back({L"Select Port Type", nullptr, [](HWND d) { PostClick(d, IDOK); }});
         steps.push_back(Close([&] { return !boxes.boxes.empty(); }));
         RunMainDialog(std::move(steps));
+        const std::vector<std::wstring> workFoldersAfter = WorkFolders();
+        SetEnvironmentVariableW(L"TMP", shared.c_str());
+        SetEnvironmentVariableW(L"TEMP", shared.c_str());
         ASSERT_EQ(1u, boxes.boxes.size());
         EXPECT_EQ(row.message, boxes.boxes[0].text);
         EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), boxes.boxes[0].type);
@@ -780,16 +799,18 @@ TEST_F(Installer, APackageWithAnItemTooLongInstallsAndRemovesNothing)
         EXPECT_FALSE(TracedStartingWith(L"CreateProcess fail")) << "the tool was tried";
         EXPECT_FALSE(TracedStartingWith(L"work folder left"));
         EXPECT_EQ(L"<missing>", Recorded(L"cmdline.txt"));
-        EXPECT_EQ(m_workFoldersBefore, WorkFolders()) << "a work folder stays in the temporary folder";
+        EXPECT_EQ(workFoldersBefore, workFoldersAfter) << "a work folder stays in the temporary folder";
         if (!row.removal) {
             // The install's worker has removed its work folder before the failure is shown.
-            EXPECT_EQ(m_workFoldersBefore, workFoldersAtBox);
+            EXPECT_EQ(workFoldersBefore, workFoldersAtBox);
         }
         std::vector<std::wstring> after;
         ListTree(current, L"", after);
         EXPECT_EQ(before, after) << "the current folder lost or gained files";
     }
 
+    m_dialog.UsePackage(nullptr, 0);
+    EXPECT_TRUE(RemoveDirectoryW(longTemp.c_str())) << "the long temporary folder holds something";
     SetTraceSink(previousSink);
     SetCurrentDirectoryW(previous);
     DeleteFileW((current + L"\\receipts\\0001.txt").c_str());
