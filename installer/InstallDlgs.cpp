@@ -110,11 +110,14 @@ DWORD WINAPI InstallThreadProc(void *param)
     CWorkFolder work;
     // Without a work folder nothing is extracted: the package would land at the drive root.
     if (work.Create()) {
-        ExtractPackage(reader, work.Path(), {arch}, nullptr,
-                       [job](uint32_t index, uint32_t count) { Progress(job->notify, InstallProgress(index, count)); });
+        // A package that did not come out whole installs nothing: the tool would install a
+        // driver without the refused items.
+        const bool whole = ExtractPackage(reader, work.Path(), {arch}, nullptr, [job](uint32_t index, uint32_t count) {
+            Progress(job->notify, InstallProgress(index, count));
+        });
         const std::wstring folder = work.Path() + L"\\" + arch;
         const std::wstring inf = folder + L"\\" + kInfName;
-        if (PatchInf(inf.c_str(), job->portType)) {
+        if (whole && PatchInf(inf.c_str(), job->portType)) {
             DWORD exitCode = 0;
             if (RunTool(DevconInstallCommandLine(folder), folder, L"start to install\n", &exitCode)) {
                 result = exitCode;
@@ -123,7 +126,7 @@ DWORD WINAPI InstallThreadProc(void *param)
             Sleep(10);
             Progress(job->notify, 90);
         }
-        work.Remove(nullptr);
+        work.Remove();
     }
     Sleep(10);
     Progress(job->notify, 100);
@@ -145,7 +148,7 @@ LRESULT CMainDlg::OnInstall(WORD, WORD, HWND, BOOL &)
     if (portDialog.DoModal(m_hWnd) != IDOK)
         return 0;
     InstallParam job = {};
-    job.data = LoadPackage(&job.size);
+    job.data = Package(&job.size);
     if (!job.data)
         return 0;
     CWaitCursor wait;
@@ -168,7 +171,7 @@ LRESULT CMainDlg::OnUninstall(WORD, WORD, HWND, BOOL &)
         return 0;
     }
     DWORD size = 0;
-    const void *package = LoadPackage(&size);
+    const void *package = Package(&size);
     if (!package)
         return 0;
     CArchiveReader reader;
@@ -183,10 +186,11 @@ LRESULT CMainDlg::OnUninstall(WORD, WORD, HWND, BOOL &)
         reader.Close();
         return 0;
     }
-    ExtractPackage(reader, work.Path(), {arch, kDevconName}, m_hWnd, nullptr);
+    // A tool item that was refused runs nothing, as a tool that cannot start.
+    const bool whole = ExtractPackage(reader, work.Path(), {arch, kDevconName}, m_hWnd, nullptr);
     const std::wstring folder = work.Path() + L"\\" + arch;
     DWORD exitCode = 0;
-    if (RunTool(DevconRemoveCommandLine(folder), folder, L"start to uninstall\n", &exitCode)) {
+    if (whole && RunTool(DevconRemoveCommandLine(folder), folder, L"start to uninstall\n", &exitCode)) {
         if (exitCode != 0)
             AppMessage(m_hWnd, IDS_UNINSTALL_FAILED, MB_ICONERROR);
         else
@@ -195,7 +199,7 @@ LRESULT CMainDlg::OnUninstall(WORD, WORD, HWND, BOOL &)
     } else {
         AppMessage(m_hWnd, IDS_UNINSTALL_FAILED, MB_ICONERROR);
     }
-    work.Remove(m_hWnd);
+    work.Remove();
     if (succeeded)
         AppMessage(m_hWnd, IDS_UNINSTALL_DONE, MB_ICONINFORMATION);
     reader.Close();

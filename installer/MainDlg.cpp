@@ -83,6 +83,14 @@ void CMainDlg::OnRefresh()
     SetupDiDestroyDeviceInfoList(devices);
 }
 
+const void *CMainDlg::Package(DWORD *size) const
+{
+    if (m_package == nullptr)
+        return LoadPackage(size);
+    *size = m_packageSize;
+    return m_package;
+}
+
 LRESULT CMainDlg::OnRefresh(WORD, WORD, HWND, BOOL &)
 {
     OnRefresh();

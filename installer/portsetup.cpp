@@ -1,7 +1,6 @@
 // The port setup's Win32 steps: work folder, extraction, INF patch, device console tool.
 #include "portsetup.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -95,37 +94,100 @@ bool CWorkFolder::Create()
     return true;
 }
 
-void CWorkFolder::Remove(HWND owner)
+namespace {
+
+DWORD DeleteTree(const std::wstring &folder);
+
+// One entry of a folder being deleted, by its absolute path.
+DWORD DeleteEntry(const std::wstring &path, DWORD attributes)
+{
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    {
+        // A junction or folder link goes itself; what it points to is never entered.
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            return RemoveDirectoryW(path.c_str()) ? 0 : GetLastError();
+        return DeleteTree(path);
+    }
+    // A read-only file goes too, as the package's own files would under the shell's delete.
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+    {
+        const DWORD rest = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(path.c_str(), rest != 0 ? rest : FILE_ATTRIBUTE_NORMAL);
+    }
+    return DeleteFileW(path.c_str()) ? 0 : GetLastError();
+}
+
+// folder (absolute, fitting) with all it holds; stops at the first entry that cannot go.
+DWORD DeleteTree(const std::wstring &folder)
+{
+    const std::wstring pattern = folder + L"\\*";
+    if (!FitsMaxPath(pattern))
+    {
+        // No entry of it could be named: it goes when it is empty.
+        if (RemoveDirectoryW(folder.c_str()))
+            return 0;
+        const DWORD error = GetLastError();
+        return error == ERROR_DIR_NOT_EMPTY ? static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE) : error;
+    }
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    DWORD error = 0;
+    do
+    {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const std::wstring path = folder + L"\\" + name;
+        error = FitsMaxPath(path) ? DeleteEntry(path, data.dwFileAttributes) : ERROR_FILENAME_EXCED_RANGE;
+    } while (error == 0 && FindNextFileW(find, &data));
+    FindClose(find);
+    if (error != 0)
+        return error;
+    return RemoveDirectoryW(folder.c_str()) ? 0 : GetLastError();
+}
+
+} // namespace
+
+DWORD DeleteFolderTree(const std::wstring &folder)
+{
+    if (!IsWorkFolderPath(folder))
+        return ERROR_BAD_PATHNAME;
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+    {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : error;
+    }
+    // A file of that name is not the work folder: it stays.
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_DIRECTORY;
+    return DeleteEntry(folder, attributes);
+}
+
+void CWorkFolder::Remove()
 {
     if (m_path.empty())
         return;
-    if (PathFileExistsW(m_path.c_str()))
+    // A tool that has just ended may still hold its current folder (the architecture folder)
+    // for a moment: the deletion is tried again for up to about a second. A path too long to
+    // name does not get shorter: it is not tried again.
+    const DWORD start = GetTickCount();
+    DWORD error = 0;
+    for (int attempt = 1;; ++attempt)
     {
-        // The source list is terminated by an empty string.
-        std::vector<wchar_t> from(m_path.begin(), m_path.end());
-        from.push_back(L'\0');
-        from.push_back(L'\0');
-        // A tool that has just ended may still hold its current folder (the architecture
-        // folder) for a moment: the deletion is tried again for up to about a second. No try
-        // may show the shell's error box (one per try, and none of them the user's business).
-        const DWORD start = GetTickCount();
-        bool removed = false;
-        for (int attempt = 1; !removed; ++attempt)
-        {
-            SHFILEOPSTRUCTW op = {};
-            op.hwnd = owner;
-            op.wFunc = FO_DELETE;
-            op.pFrom = from.data();
-            op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-            SHFileOperationW(&op);
-            removed = !PathFileExistsW(m_path.c_str());
-            if (removed || GetTickCount() - start >= kRemoveTryMs)
-                break;
-            TraceMsg(L"work folder still there, attempt %d\n", attempt);
-            Sleep(50);
-        }
-        if (!removed)
-            TraceMsg(L"work folder left: %ls\n", m_path.c_str());
+        error = DeleteFolderTree(m_path);
+        if (error == 0 || error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_BAD_PATHNAME ||
+            GetTickCount() - start >= kRemoveTryMs)
+            break;
+        TraceMsg(L"work folder still there, attempt %d\n", attempt);
+        Sleep(50);
+    }
+    if (error != 0)
+    {
+        TraceMsg(L"delete work folder fail![%u]\n", static_cast<unsigned>(error));
+        TraceMsg(L"work folder left: %ls\n", m_path.c_str());
     }
     m_path.clear();
 }
@@ -138,6 +200,7 @@ bool ExtractPackage(CArchiveReader &reader, const std::wstring &workFolder,
         TraceMsg(L"no work folder\n");
         return false;
     }
+    bool whole = true;
     const uint32_t count = reader.GetItemCount();
     for (uint32_t i = 0; i < count; ++i)
     {
@@ -148,8 +211,15 @@ bool ExtractPackage(CArchiveReader &reader, const std::wstring &workFolder,
         const std::wstring path = ItemPath(workFolder, name);
         if (path.empty())
         {
-            // Skipped, yet counted: progress follows the item list whatever is written.
-            TraceMsg(L"skip item %ls\n", name.c_str());
+            // Skipped, yet counted: progress follows the item list whatever is written. A name
+            // too long for its path is traced by its length and start: the trace line holds
+            // no more.
+            if (IsSafeItemName(name))
+                TraceMsg(L"skip item, path of %u characters: %.100ls\n",
+                         static_cast<unsigned>(workFolder.size() + 1 + name.size()), name.c_str());
+            else
+                TraceMsg(L"skip item %ls\n", name.c_str());
+            whole = false;
         }
         else if (reader.GetItem(i).isDir)
         {
@@ -164,7 +234,7 @@ bool ExtractPackage(CArchiveReader &reader, const std::wstring &workFolder,
         if (done)
             done(i, count);
     }
-    return true;
+    return whole;
 }
 
 bool PatchInf(const wchar_t *path, int portType)

@@ -23,30 +23,43 @@ class CWorkFolder
 {
 public:
     CWorkFolder() {}
-    ~CWorkFolder() { Remove(nullptr); }
+    ~CWorkFolder() { Remove(); }
     CWorkFolder(const CWorkFolder &) = delete;
     CWorkFolder &operator=(const CWorkFolder &) = delete;
 
     // False, with a trace and an empty path, when the temporary folder or a unique name cannot
-    // be had: the caller must then stop before extracting anything.
+    // be had or the name is no work folder path (IsWorkFolderPath): the caller must then stop
+    // before extracting anything.
     bool Create();
     const std::wstring &Path() const { return m_path; }
-    // Deletes the folder with its contents if it exists, never showing a window: a folder that
-    // cannot be removed within about a second is left with a trace line. owner is the window
-    // the shell operation belongs to (none for the install worker).
-    void Remove(HWND owner);
+    // Deletes the folder with its contents if it exists (DeleteFolderTree), never showing a
+    // window. An entry still in use is tried again for about a second; a folder that cannot
+    // be removed then, or that holds a path too long to name, is left with a trace line.
+    void Remove();
 
 private:
     std::wstring m_path;
 };
 
-// Called after each item that passes the filter (written, already present or skipped as
-// unsafe) with its index and the item count.
+// Deletes folder and everything below it, each entry by its absolute path built from folder,
+// and never follows a link or junction out of it (the link itself goes). Stops at the first
+// entry that cannot go and leaves the rest as it is: 0 when the folder is gone (or was never
+// there), else the system error of the entry that stopped it, ERROR_FILENAME_EXCED_RANGE for a
+// path that would not fit kMaxPathChars and ERROR_BAD_PATHNAME when folder is no work folder
+// path. Nothing is ever named relative to the current folder.
+DWORD DeleteFolderTree(const std::wstring &folder);
+
+// Called after each item that passes the filter (written, already present or refused) with
+// its index and the item count.
 typedef std::function<void(uint32_t index, uint32_t count)> ItemDone;
 
 // Writes the items whose names contain every text of filter below workFolder, creating
-// folders as needed (owner: the window for the shell's folder creation). Unsafe names are
-// skipped with a trace. False, with nothing written, when workFolder is no work folder path.
+// folders as needed (owner: the window for the shell's folder creation). Items that cannot be
+// placed inside the folder (unsafe names, device names, a path that would not fit
+// kMaxPathChars) are refused: skipped with a trace and still counted. True when no item was
+// refused; false when one was (the package is not whole: the caller runs nothing from it), or,
+// with nothing written, when workFolder is no work folder path. An item that is placed but
+// fails to extract is left to the reader's trace.
 bool ExtractPackage(CArchiveReader &reader, const std::wstring &workFolder,
                     const std::vector<std::wstring> &filter, HWND owner, const ItemDone &done);
 

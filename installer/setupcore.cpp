@@ -70,14 +70,38 @@ bool IsSafeItemName(const std::wstring &name)
     }
 }
 
+bool FitsMaxPath(const std::wstring &path)
+{
+    return path.size() < kMaxPathChars;
+}
+
 bool IsWorkFolderPath(const std::wstring &folder)
 {
-    const bool drive = folder.size() > 3 &&
-                       ((folder[0] >= L'A' && folder[0] <= L'Z') ||
-                        (folder[0] >= L'a' && folder[0] <= L'z')) &&
-                       folder[1] == L':' && folder[2] == L'\\';
-    const bool unc = folder.size() > 2 && folder[0] == L'\\' && folder[1] == L'\\';
-    return drive || unc;
+    if (!FitsMaxPath(folder))
+        return false;
+    size_t rest = 0;
+    if (folder.size() > 3 &&
+        ((folder[0] >= L'A' && folder[0] <= L'Z') || (folder[0] >= L'a' && folder[0] <= L'z')) &&
+        folder[1] == L':' && folder[2] == L'\\')
+        rest = 3;
+    else if (folder.size() > 2 && folder[0] == L'\\' && folder[1] == L'\\')
+        rest = 2;
+    else
+        return false;
+    // "\\?\" and "\\.\" name the system's own namespaces, not a share; a wildcard would make
+    // the folder's listing match other names, and ":" past the drive names a stream.
+    if (folder.find_first_of(L"*?:<>|\"", rest) != std::wstring::npos)
+        return false;
+    for (;;)
+    {
+        const size_t end = folder.find_first_of(L"\\/", rest);
+        const std::wstring part = folder.substr(rest, end == std::wstring::npos ? end : end - rest);
+        if (part.empty() || part == L"." || part == L"..")
+            return false;
+        if (end == std::wstring::npos)
+            return true;
+        rest = end + 1;
+    }
 }
 
 std::wstring ItemPath(const std::wstring &workFolder, const std::wstring &name)
@@ -88,6 +112,8 @@ std::wstring ItemPath(const std::wstring &workFolder, const std::wstring &name)
     path += L'\\';
     for (wchar_t c : name)
         path += c == L'/' ? L'\\' : c;
+    if (!FitsMaxPath(path))
+        return std::wstring();
     return path;
 }
 

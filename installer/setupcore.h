@@ -36,12 +36,24 @@ bool IsDosDeviceName(const std::wstring &part);
 // name).
 bool IsSafeItemName(const std::wstring &name);
 
+// The system's file calls take a path of at most MAX_PATH characters, its terminator included.
+// A longer path is cut or refused in ways that differ from call to call: the shell's folder
+// calls cut it and create a shorter folder, and the shell's delete has been seen to go on in
+// the current folder instead.
+constexpr size_t kMaxPathChars = 260;
+
+// True when path and its terminator fit kMaxPathChars.
+bool FitsMaxPath(const std::wstring &path);
+
 // A work folder must be a full path below a drive or share root: "X:\<something>" or
-// "\\server\...". An empty or relative folder would put the package at the drive root.
+// "\\server\share\...", that fits kMaxPathChars, with no empty, "." or ".." part and no
+// wildcard or stream character. An empty or relative folder would put the package at the
+// drive root or in the current folder, and whatever is extracted into it is deleted again.
 bool IsWorkFolderPath(const std::wstring &folder);
 
 // The target of an item: work folder, "\", the name with "/" turned into "\". Empty when the
-// name is not safe or the work folder is not a work folder path.
+// name is not safe, the work folder is not a work folder path, or the whole path would not fit
+// kMaxPathChars (such an item is refused like one that leaves the folder).
 std::wstring ItemPath(const std::wstring &workFolder, const std::wstring &name);
 
 // Install progress after item index of count: (index + 1) * 50 / count, in whole percent.

@@ -31,9 +31,10 @@ if(TARGET pelkrane_ui AND TARGET devcon_standin)
 
   add_executable(installer_gui_tests installer_gui_test.cpp $<TARGET_OBJECTS:installer_gui_res>)
   target_include_directories(installer_gui_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/common)
-  target_compile_definitions(installer_gui_tests PRIVATE PELKRANE_EXE=L"Z:$<TARGET_FILE:Pelkrane>")
+  target_compile_definitions(installer_gui_tests PRIVATE PELKRANE_EXE=L"Z:$<TARGET_FILE:Pelkrane>"
+                             TEST_ARCHIVES="Z:${archives}")
   target_link_libraries(installer_gui_tests PRIVATE pelkrane_ui gtest_main)
-  add_dependencies(installer_gui_tests Pelkrane)
+  add_dependencies(installer_gui_tests Pelkrane installer_archives)
   suite_wine_test(installer_gui_tests)
   # It changes the device maps and the device database of the prefix, and shares the display
   # with the other GUI tests one at a time.

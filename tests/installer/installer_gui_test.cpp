@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "module.h"
 #include "resource.h"
 #include "strings.h"
+#include "tracemsg.h"
 
 namespace {
 
@@ -655,6 +657,166 @@ TEST_F(Installer, UninstallMessagesTheirIconsAndTheRefresh)
         EXPECT_EQ(!row.refreshedBeforeBox, markerAtBox[0]) << "refreshed before the message";
         EXPECT_EQ(!row.refreshedAfterAll, markerAfter) << "refreshed at all";
     }
+}
+
+// --- A package with an item too long for MAX_PATH -----------------------------------------------------
+
+// The archives of tests/installer/make_test_archives.py.
+std::wstring TestArchive(const wchar_t *name)
+{
+    std::wstring folder;
+    for (const char *c = TEST_ARCHIVES; *c; ++c)
+        folder += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    return folder + L"\\" + name;
+}
+
+// Every file and folder below folder, relative, sorted.
+void ListTree(const std::wstring &folder, const std::wstring &prefix, std::vector<std::wstring> &out)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        out.push_back(prefix + name);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListTree(folder + L"\\" + name, prefix + name + L"\\", out);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(out.begin(), out.end());
+}
+
+// The installer's trace lines, from whichever thread.
+std::mutex g_traceLock;
+std::vector<std::wstring> g_traceLines;
+void RecordTrace(const wchar_t *line)
+{
+    std::lock_guard<std::mutex> hold(g_traceLock);
+    g_traceLines.push_back(line);
+}
+bool TracedStartingWith(const std::wstring &start)
+{
+    std::lock_guard<std::mutex> hold(g_traceLock);
+    for (const std::wstring &line : g_traceLines) {
+        if (line.compare(0, start.size(), start) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Run from a current folder holding files of its own, install and removal where an item's path
+// in the work folder would not fit MAX_PATH: a package whose architecture folder holds a tool two
+// folders of 200 characters deep, or the program's own package under a temporary folder of 240
+// characters. The item is refused, the tool is not run, the program reports the failure, no
+// work folder stays and the current folder keeps every file. (Before, a folder path past
+// MAX_PATH made the clean-up delete the current folder's files under Wine.)
+TEST_F(Installer, AnItemTooLongForItsPathInstallsAndRemovesNothing)
+{
+    const std::string deepPackage = ReadBytes(TestArchive(L"farpath.7z"));
+    ASSERT_NE("<missing>", deepPackage);
+
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring current = std::wstring(temp) + L"current-folder-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(current.c_str(), nullptr);
+    CreateDirectoryW((current + L"\\receipts").c_str(), nullptr);
+    for (const wchar_t *file : {L"\\shop.ini", L"\\receipts\\0001.txt"}) {
+        HANDLE h = CreateFileW((current + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        CloseHandle(h);
+    }
+    std::vector<std::wstring> before;
+    ListTree(current, L"", before);
+    ASSERT_EQ(3u, before.size());
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(current.c_str()));
+    const TraceSink previousSink = SetTraceSink(&RecordTrace);
+
+    // 240 characters: GetTempFileName still takes it (at most MAX_PATH - 14), and the work
+    // folder's "x86\devcon.exe" comes to 266 or so.
+    const std::wstring shared(temp, wcslen(temp) - 1);
+    const std::wstring longTemp = shared + L"\\" + std::wstring(240 - shared.size() - 1, L'l');
+    ASSERT_TRUE(CreateDirectoryW(longTemp.c_str(), nullptr));
+
+    const struct
+    {
+        const char *name;
+        bool removal;
+        bool deep;              // the deep package, else the program's own in the long folder
+        const wchar_t *message;
+    } rows[] = {
+        // name                      removal deep   message
+        {"install, deep item", false, true, L"Fail to install the port!"},
+        {"removal, deep item", true, true, L"Fail to uninstall the port!"},
+        {"install, long temporary folder", false, false, L"Fail to install the port!"},
+        {"removal, long temporary folder", true, false, L"Fail to uninstall the port!"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.deep)
+            m_dialog.UsePackage(deepPackage.data(), static_cast<DWORD>(deepPackage.size()));
+        else
+            m_dialog.UsePackage(nullptr, 0);
+        SetEnvironmentVariableW(L"TMP", row.deep ? shared.c_str() : longTemp.c_str());
+        SetEnvironmentVariableW(L"TEMP", row.deep ? shared.c_str() : longTemp.c_str());
+        const std::vector<std::wstring> workFoldersBefore = WorkFolders();
+        ClearRecord();
+        {
+            std::lock_guard<std::mutex> hold(g_traceLock);
+            g_traceLines.clear();
+        }
+        // Removal needs a selected port; install refuses while one is listed.
+        VirtualPorts ports;
+        if (row.removal)
+            ports.Add(L"COM9");
+        guitest::MessageBoxRecorder boxes;
+        std::vector<std::wstring> workFoldersAtBox;
+        BoxObserver observer([&] { workFoldersAtBox = WorkFolders(); });
+        std::vector<Script::Step> steps = {{L"Virtual Port Manager", nullptr, [&](HWND d) {
+                                                if (row.removal) {
+                                                    m_dialog.GetList().SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+                                                    PostClick(d, IDC_UNINSTALL);
+                                                } else {
+                                                    PostClick(d, IDC_INSTALL);
+                                                }
+                                            }}};
+        if (!row.removal)
+            steps.push_back({L"Select Port Type", nullptr, [](HWND d) { PostClick(d, IDOK); }});
+        steps.push_back(Close([&] { return !boxes.boxes.empty(); }));
+        RunMainDialog(std::move(steps));
+        const std::vector<std::wstring> workFoldersAfter = WorkFolders();
+        SetEnvironmentVariableW(L"TMP", shared.c_str());
+        SetEnvironmentVariableW(L"TEMP", shared.c_str());
+        ASSERT_EQ(1u, boxes.boxes.size());
+        EXPECT_EQ(row.message, boxes.boxes[0].text);
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), boxes.boxes[0].type);
+        EXPECT_TRUE(TracedStartingWith(L"skip item, path of ")) << "the long item is refused";
+        EXPECT_FALSE(TracedStartingWith(L"start to ")) << "the tool ran";
+        EXPECT_FALSE(TracedStartingWith(L"CreateProcess fail")) << "the tool was tried";
+        EXPECT_FALSE(TracedStartingWith(L"work folder left"));
+        EXPECT_EQ(L"<missing>", Recorded(L"cmdline.txt"));
+        EXPECT_EQ(workFoldersBefore, workFoldersAfter) << "a work folder stays in the temporary folder";
+        if (!row.removal) {
+            // The install's worker has removed its work folder before the failure is shown.
+            EXPECT_EQ(workFoldersBefore, workFoldersAtBox);
+        }
+        std::vector<std::wstring> after;
+        ListTree(current, L"", after);
+        EXPECT_EQ(before, after) << "the current folder lost or gained files";
+    }
+
+    m_dialog.UsePackage(nullptr, 0);
+    EXPECT_TRUE(RemoveDirectoryW(longTemp.c_str())) << "the long temporary folder holds something";
+    SetTraceSink(previousSink);
+    SetCurrentDirectoryW(previous);
+    DeleteFileW((current + L"\\receipts\\0001.txt").c_str());
+    DeleteFileW((current + L"\\shop.ini").c_str());
+    RemoveDirectoryW((current + L"\\receipts").c_str());
+    RemoveDirectoryW(current.c_str());
 }
 
 // --- Renaming ---------------------------------------------------------------------------------------

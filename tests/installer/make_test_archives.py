@@ -13,6 +13,11 @@ OUTDIR/<name>/ holds the files an archive was made from and OUTDIR/<name>.7z the
   unsafe     names that leave the folder they are extracted to ("..", absolute, drive letter),
              written by patching an archive with an uncompressed header, and DOS device names
   huge       one file of zeros one byte larger than the reader's allocation cap (64 MiB)
+  longpath   the package's tool and INF in x86/ and amd64/, and in each a devcon.exe below a
+             folder of LONG_FOLDER characters: whether its path fits MAX_PATH depends on the
+             work folder's length, which the tests choose
+  farpath    the same tool and INF, and in each architecture's folder a devcon.exe two folders
+             of 200 characters deep: far over MAX_PATH in any work folder
 Contents are fixed pseudo-random bytes: every run makes the same files.
 """
 import os
@@ -141,11 +146,29 @@ def unsafe_archive(root, archive):
         f.write(data)
 
 
+# The long folder's name in longpath: "<arch>/<LONG_FOLDER characters>/devcon.exe".
+LONG_FOLDER = 150
+
+
+def long_path_archives(out, inf):
+    rng = random.Random(260)
+    with open(inf, 'rb') as f:
+        inf_bytes = f.read()
+    deep = ['d' * 200, 'e' * 200]
+    for name, tail in (('longpath', ['L' * LONG_FOLDER]), ('farpath', deep)):
+        root = os.path.join(out, name)
+        for arch in ('x86', 'amd64'):
+            write(root, arch + '/devcon.exe', x86_code(rng, 3000))
+            write(root, arch + '/Quorvallent.inf', inf_bytes)
+            write(root, '/'.join([arch] + tail + ['devcon.exe']), x86_code(rng, 2000))
+        seven_zip(os.path.join(out, name + '.7z'), root, ['x86', 'amd64'], BCJ2_LZMA2 + ['-ms=on'])
+
+
 def main():
     out = sys.argv[1]
     inf = sys.argv[2]
     os.makedirs(out, exist_ok=True)
-    for name in ('mixed', 'nonsolid', 'package', 'unsafe', 'huge'):
+    for name in ('mixed', 'nonsolid', 'package', 'unsafe', 'huge', 'longpath', 'farpath'):
         shutil.rmtree(os.path.join(out, name), ignore_errors=True)
 
     names = mixed_tree(os.path.join(out, 'mixed'))
@@ -160,6 +183,7 @@ def main():
               BCJ2_LZMA2 + ['-ms=on'])
 
     unsafe_archive(os.path.join(out, 'unsafe'), os.path.join(out, 'unsafe.7z'))
+    long_path_archives(out, inf)
 
     # Written in pieces: the sixty-odd MB need not sit in memory at once.
     os.makedirs(os.path.join(out, 'huge'))

@@ -177,23 +177,54 @@ public:
         SetEnvironmentVariableW(L"TMP", m_folder.c_str());
         SetEnvironmentVariableW(L"TEMP", m_folder.c_str());
     }
-    void TearDown() override
-    {
-        std::vector<wchar_t> from(m_folder.begin(), m_folder.end());
-        from.push_back(L'\0');
-        from.push_back(L'\0');
-        SHFILEOPSTRUCTW op = {};
-        op.wFunc = FO_DELETE;
-        op.pFrom = from.data();
-        op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-        SHFileOperationW(&op);
-    }
+    void TearDown() override { DeleteFolderTree(m_folder); }
 
 private:
     std::wstring m_folder;
 };
 
 ::testing::Environment *const g_privateTemp = ::testing::AddGlobalTestEnvironment(new PrivateTemp);
+
+bool Exists(const std::wstring &path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The current folder of a run, holding files and a folder of its own: none of it may go.
+class CurrentFolder
+{
+public:
+    CurrentFolder()
+    {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        m_path = std::wstring(temp) + L"current-folder";
+        CreateDirectoryW(m_path.c_str(), nullptr);
+        CreateDirectoryW((m_path + L"\\sub").c_str(), nullptr);
+        WriteAll(m_path + L"\\keep.txt", "the user's file\r\n");
+        WriteAll(m_path + L"\\sub\\inner.txt", "and another\r\n");
+        wchar_t previous[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, previous);
+        m_previous = previous;
+        SetCurrentDirectoryW(m_path.c_str());
+        m_before = Files(m_path);
+    }
+    ~CurrentFolder()
+    {
+        SetCurrentDirectoryW(m_previous.c_str());
+        DeleteFolderTree(m_path);
+    }
+    CurrentFolder(const CurrentFolder &) = delete;
+    CurrentFolder &operator=(const CurrentFolder &) = delete;
+
+    // Every file and folder that was there is there still, with nothing new.
+    bool Kept() const { return m_before.size() == 3 && Files(m_path) == m_before; }
+
+private:
+    std::wstring m_path;
+    std::wstring m_previous;
+    std::vector<std::wstring> m_before;
+};
 
 // --- Trace -----------------------------------------------------------------------------------
 
@@ -291,6 +322,42 @@ TEST_F(PortSetup, NoWorkFolderStopsBeforeExtracting)
     }
 }
 
+// Whatever TMP and TEMP say, a work folder is a full path with no "." or ".." part, or there is
+// none: a relative one would be extracted into, and deleted from, the current folder.
+TEST_F(PortSetup, WorkFolderIsAFullPathOrNone)
+{
+    CurrentFolder current;
+    wchar_t temp[MAX_PATH];
+    const std::wstring shared(temp, GetTempPathW(MAX_PATH, temp) - 1);
+    CreateDirectoryW(L"relative-temp", nullptr);
+    const std::wstring rows[] = {
+        L"relative-temp",
+        L".\\relative-temp",
+        L"..\\current-folder\\relative-temp",
+        shared + L"\\..\\" + shared.substr(shared.rfind(L'\\') + 1),
+        shared + L"\\.",
+    };
+    for (const std::wstring &row : rows)
+    {
+        ScopedEnv tmp(L"TMP", row);
+        ScopedEnv tempEnv(L"TEMP", row);
+        CWorkFolder folder;
+        if (folder.Create())
+        {
+            EXPECT_TRUE(IsWorkFolderPath(folder.Path())) << "row " << (&row - rows);
+            EXPECT_EQ(folder.Path().find(L"\\.\\"), std::wstring::npos);
+            EXPECT_EQ(folder.Path().find(L"\\..\\"), std::wstring::npos);
+            EXPECT_TRUE(folder.Path()[1] == L':') << "row " << (&row - rows);
+        }
+        else
+        {
+            EXPECT_TRUE(folder.Path().empty());
+        }
+    }
+    RemoveDirectoryW(L"relative-temp");
+    EXPECT_TRUE(current.Kept());
+}
+
 // --- Extraction ------------------------------------------------------------------------------
 
 TEST_F(PortSetup, ExtractsTheArchitecturesFolderWithProgress)
@@ -345,7 +412,7 @@ TEST_F(PortSetup, ExtractsTheArchitecturesFolderWithProgress)
         EXPECT_EQ(std::count(g_traces.begin(), g_traces.end(), L"create dir " + folder.Path() + L"\\" + arch + L"\n"), 1);
 
         const std::wstring path = folder.Path();
-        folder.Remove(nullptr);
+        folder.Remove();
         EXPECT_FALSE(PathFileExistsW(path.c_str()));
     }
 }
@@ -373,7 +440,8 @@ TEST_F(PortSetup, UnsafeNamesAreSkippedWithATrace)
     OpenArchive(reader, L"unsafe.7z");
     CWorkFolder folder;
     ASSERT_TRUE(folder.Create());
-    ASSERT_TRUE(ExtractPackage(reader, folder.Path(), {L"x86"}, nullptr, ItemDone()));
+    // The package did not come out whole: the caller runs nothing from it.
+    EXPECT_FALSE(ExtractPackage(reader, folder.Path(), {L"x86"}, nullptr, ItemDone()));
 
     for (const wchar_t *name : {L"x86/../evil1.txt", L"x86\\..\\evil2.txt", L"/x86/abs.txt", L"C:/x86/drv.txt"})
         EXPECT_TRUE(Traced(std::wstring(L"skip item ") + name + L"\n")) << "no skip trace";
@@ -401,8 +469,8 @@ TEST_F(PortSetup, DeviceNamesAreSkippedWithATraceAndStillCounted)
     CWorkFolder folder;
     ASSERT_TRUE(folder.Create());
     std::vector<uint32_t> counted, expected;
-    ASSERT_TRUE(ExtractPackage(reader, folder.Path(), {L"x86"}, nullptr,
-                               [&](uint32_t index, uint32_t) { counted.push_back(index); }));
+    EXPECT_FALSE(ExtractPackage(reader, folder.Path(), {L"x86"}, nullptr,
+                                [&](uint32_t index, uint32_t) { counted.push_back(index); }));
     // Every item of the architecture is counted for progress, skipped or not.
     for (uint32_t i = 0; i < reader.GetItemCount(); ++i)
     {
@@ -447,29 +515,27 @@ BOOL CALLBACK CloseWindowOfThisProcess(HWND hwnd, LPARAM found)
 struct RemoveJob
 {
     CWorkFolder *folder;
-    HWND owner;
 };
 
 DWORD WINAPI RemoveOnItsOwnThread(void *param)
 {
     RemoveJob *job = static_cast<RemoveJob *>(param);
-    job->folder->Remove(job->owner);
+    job->folder->Remove();
     return 0;
 }
 
 TEST_F(PortSetup, RemovalGivesUpQuietlyOnAFileInUse)
 {
-    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     const struct
     {
         const char *name;
         bool held;
-        HWND owner;
+        bool readOnly;
     } rows[] = {
-        // name                          file held open  owner window
-        {"held, no owner", true, nullptr},
-        {"held, with an owner window", true, owner},
-        {"nothing held", false, nullptr},
+        // name                          file held open  read-only file
+        {"held", true, false},
+        {"nothing held", false, false},
+        {"read-only, nothing held", false, true},
     };
     for (const auto &row : rows)
     {
@@ -487,7 +553,11 @@ TEST_F(PortSetup, RemovalGivesUpQuietlyOnAFileInUse)
                                : INVALID_HANDLE_VALUE;
         ASSERT_EQ(row.held, held != INVALID_HANDLE_VALUE);
 
-        RemoveJob job = {&folder, row.owner};
+        if (row.readOnly)
+        {
+            ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        RemoveJob job = {&folder};
         const DWORD start = GetTickCount();
         HANDLE thread = CreateThread(nullptr, 0, RemoveOnItsOwnThread, &job, 0, nullptr);
         ASSERT_NE(nullptr, thread);
@@ -527,7 +597,240 @@ TEST_F(PortSetup, RemovalGivesUpQuietlyOnAFileInUse)
         }
         EXPECT_TRUE(folder.Path().empty()) << "removal is done once, whatever it gave";
     }
-    DestroyWindow(owner);
+}
+
+// --- Long paths ------------------------------------------------------------------------------
+
+// Makes folder a work folder whose path is exactly length characters long, made as the
+// install makes it: TMP and TEMP name a padding folder of the length that gets there. The
+// unique part of the name varies in length with its number, so each try measures it and the
+// next pads for what it found. The padding folders are added to pads for removal.
+::testing::AssertionResult CreateWorkFolderOfLength(CWorkFolder &folder, size_t length,
+                                                    std::vector<std::wstring> &pads)
+{
+    wchar_t temp[MAX_PATH];
+    const std::wstring base = std::wstring(temp, GetTempPathW(MAX_PATH, temp)) + L"pad";
+    for (int attempt = 0; attempt < 20; ++attempt)
+    {
+        if (!folder.Create())
+            return ::testing::AssertionFailure() << "no work folder";
+        if (folder.Path().size() == length)
+            return ::testing::AssertionSuccess();
+        const size_t unique = folder.Path().size() - GetTempPathW(MAX_PATH, temp);
+        // base, the padding, the separator GetTempPath adds, the unique part.
+        if (base.size() + 1 + unique >= length)
+            return ::testing::AssertionFailure() << "the temporary folder is too long for " << length;
+        const std::wstring pad = base + std::wstring(length - base.size() - 1 - unique, L'p');
+        CreateDirectoryW(pad.c_str(), nullptr);
+        pads.push_back(pad);
+        SetEnvironmentVariableW(L"TMP", pad.c_str());
+        SetEnvironmentVariableW(L"TEMP", pad.c_str());
+    }
+    return ::testing::AssertionFailure() << "no work folder of " << length << " characters";
+}
+
+// The long item of longpath.7z and farpath.7z below an architecture's folder (as
+// make_test_archives.py makes them), with "\".
+std::wstring LongItem(const std::wstring &archive)
+{
+    if (archive == L"longpath.7z")
+        return L"\\" + std::wstring(150, L'L') + L"\\devcon.exe";
+    return L"\\" + std::wstring(200, L'd') + L"\\" + std::wstring(200, L'e') + L"\\devcon.exe";
+}
+
+TEST_F(PortSetup, AnItemWhosePathWouldNotFitMaxPathIsRefused)
+{
+    const struct
+    {
+        const char *what;
+        const wchar_t *archive;
+        int over;               // characters over MAX_PATH's 259, in longpath.7z
+        const wchar_t *arch;
+        bool removal;           // the removal's filter (architecture and tool) or the install's
+    } rows[] = {
+        // what                 archive          over  folder    removal
+        {"just fitting", L"longpath.7z", 0, L"x86", false},
+        {"just fitting", L"longpath.7z", 0, L"amd64", false},
+        {"just fitting", L"longpath.7z", 0, L"x86", true},
+        {"just fitting", L"longpath.7z", 0, L"amd64", true},
+        {"one over", L"longpath.7z", 1, L"x86", false},
+        {"one over", L"longpath.7z", 1, L"amd64", false},
+        {"one over", L"longpath.7z", 1, L"x86", true},
+        {"one over", L"longpath.7z", 1, L"amd64", true},
+        {"far over", L"farpath.7z", 0, L"x86", false},
+        {"far over", L"farpath.7z", 0, L"amd64", false},
+        {"far over", L"farpath.7z", 0, L"x86", true},
+        {"far over", L"farpath.7z", 0, L"amd64", true},
+    };
+    for (const auto &row : rows)
+    {
+        SCOPED_TRACE(std::string(row.what) + (row.arch[0] == L'x' ? " in x86" : " in amd64") +
+                     (row.removal ? " for removal" : " for install"));
+        g_traces.clear();
+        CurrentFolder current;
+        CArchiveReader reader;
+        OpenArchive(reader, row.archive);
+        const std::wstring name = row.arch + LongItem(row.archive);
+        const bool deep = row.archive == std::wstring(L"farpath.7z");
+        const bool fits = !deep && row.over <= 0;
+        std::vector<std::wstring> pads;
+        std::wstring work, item;
+        {
+            wchar_t temp[MAX_PATH];
+            const std::wstring previous(temp, GetTempPathW(MAX_PATH, temp) - 1);
+            ScopedEnv tmp(L"TMP", previous);
+            ScopedEnv tempEnv(L"TEMP", previous);
+            CWorkFolder folder;
+            // The boundary from the real work folder: folder "\" name is 259 characters and over.
+            if (deep)
+            {
+                ASSERT_TRUE(folder.Create());
+            }
+            else
+            {
+                ASSERT_TRUE(CreateWorkFolderOfLength(folder, 259 + row.over - 1 - name.size(), pads));
+            }
+            work = folder.Path();
+            item = work + L"\\" + name;
+            if (!deep)
+            {
+                ASSERT_EQ(item.size(), 259u + row.over);
+            }
+
+            std::vector<std::wstring> filter = {row.arch};
+            if (row.removal)
+                filter.push_back(kDevconName);
+            EXPECT_EQ(ExtractPackage(reader, work, filter, nullptr, ItemDone()), fits)
+                << "a package with a refused item is not whole";
+            // The architecture's own tool comes out in every case.
+            const std::wstring tool = std::wstring(row.arch) + L"\\devcon.exe";
+            EXPECT_TRUE(ReadAll(work + L"\\" + tool) ==
+                        ReadAll(kArchives + L"\\" + (deep ? L"farpath\\" : L"longpath\\") + tool));
+            if (fits)
+            {
+                EXPECT_TRUE(ReadAll(item) == ReadAll(kArchives + L"\\longpath\\" + name));
+            }
+            else
+            {
+                EXPECT_FALSE(Exists(item));
+                // The archive's name, with "/", as far as the trace line holds it.
+                std::wstring stored(name, 0, 100);
+                std::replace(stored.begin(), stored.end(), L'\\', L'/');
+                EXPECT_TRUE(Traced(L"skip item, path of " + std::to_wstring(item.size()) + L" characters: " + stored + L"\n"));
+            }
+            // Nothing lands outside the work folder, whatever was cut.
+            for (const std::wstring &pad : pads)
+            {
+                for (const std::wstring &f : Files(pad))
+                    EXPECT_TRUE(f.compare(0, 2, L"vp") == 0) << "beside the work folder";
+            }
+        }
+        // The holder removed the work folder whole, and nothing else.
+        EXPECT_FALSE(Exists(work));
+        EXPECT_FALSE(TracedStartingWith(L"work folder left"));
+        EXPECT_TRUE(current.Kept()) << "the current folder lost or gained files";
+        for (auto pad = pads.rbegin(); pad != pads.rend(); ++pad)
+            EXPECT_EQ(0u, DeleteFolderTree(*pad));
+    }
+}
+
+// A work folder that holds a path too long to name (the device console tool, or anything else
+// run in it, can make one): the deletion stops there and leaves the rest, never turning to the
+// current folder; entries up to MAX_PATH go.
+TEST_F(PortSetup, DeletionStopsAtAPathTooLongAndLeavesTheRest)
+{
+    const struct
+    {
+        const char *what;
+        bool folder;           // the long entry is a folder (else a file)
+        size_t length;         // its path's length
+        DWORD error;           // DeleteFolderTree's result
+    } rows[] = {
+        // what                      folder  length  result
+        {"folder of 259", true, 259, 0},
+        {"file of 259", false, 259, 0},
+        {"folder of 260", true, 260, ERROR_FILENAME_EXCED_RANGE},
+        {"file of 260", false, 260, ERROR_FILENAME_EXCED_RANGE},
+        {"folder of 400", true, 400, ERROR_FILENAME_EXCED_RANGE},
+        {"file of 400", false, 400, ERROR_FILENAME_EXCED_RANGE},
+    };
+    for (const auto &row : rows)
+    {
+        SCOPED_TRACE(row.what);
+        for (bool holder : {false, true})
+        {
+            g_traces.clear();
+            CurrentFolder current;
+            CWorkFolder folder;
+            ASSERT_TRUE(folder.Create());
+            const std::wstring work = folder.Path();
+            // work\x86\<parent>\<entry>: the parent fits with room for its listing.
+            const std::wstring parent = work + L"\\x86\\" + std::wstring(200 - work.size(), L'a');
+            ASSERT_EQ(SHCreateDirectoryExW(nullptr, parent.c_str(), nullptr), ERROR_SUCCESS);
+            WriteAll(work + L"\\x86\\devcon.exe", "tool");
+            std::wstring entry = parent + L"\\";
+            while (entry.size() < row.length)
+                entry += std::wstring(std::min<size_t>(200, row.length - entry.size()), L'b') + L"\\";
+            entry.pop_back();
+            ASSERT_EQ(entry.size(), row.length);
+            // Made a part at a time: the system takes such paths under Wine.
+            for (size_t at = parent.size() + 1; at <= entry.size(); ++at)
+            {
+                if (at == entry.size() || entry[at] == L'\\')
+                {
+                    const std::wstring part = entry.substr(0, at);
+                    if (row.folder || at < entry.size())
+                    {
+                        ASSERT_TRUE(CreateDirectoryW(part.c_str(), nullptr)) << GetLastError();
+                    }
+                    else
+                    {
+                        WriteAll(part, "long");
+                    }
+                }
+            }
+            ASSERT_TRUE(Exists(entry));
+
+            const DWORD start = GetTickCount();
+            if (holder)
+                folder.Remove();
+            else
+                EXPECT_EQ(DeleteFolderTree(work), row.error);
+            EXPECT_LT(GetTickCount() - start, 900u) << "a path too long is not tried again";
+            EXPECT_TRUE(current.Kept()) << "the current folder lost or gained files";
+            EXPECT_EQ(Exists(work), row.error != 0);
+            EXPECT_EQ(Exists(entry), row.error != 0) << "the entry that cannot be named stays";
+            if (holder)
+            {
+                EXPECT_EQ(Traced(L"work folder left: " + work + L"\n"), row.error != 0);
+                EXPECT_EQ(Traced(L"delete work folder fail![206]\n"), row.error != 0);
+                EXPECT_TRUE(folder.Path().empty());
+            }
+            // What stays goes by the long form of its names, a part at a time from the deepest.
+            std::wstring rest = entry;
+            while (rest.size() > work.size())
+            {
+                const std::wstring longForm = L"\\\\?\\" + rest;
+                if (!RemoveDirectoryW(longForm.c_str()))
+                    DeleteFileW(longForm.c_str());
+                rest.erase(rest.rfind(L'\\'));
+            }
+            DeleteFileW((work + L"\\x86\\devcon.exe").c_str());
+            RemoveDirectoryW((work + L"\\x86").c_str());
+            RemoveDirectoryW(work.c_str());
+            EXPECT_FALSE(Exists(work));
+        }
+    }
+}
+
+TEST(DeleteFolderTree, OnlyAWorkFolderPathIsDeleted)
+{
+    CurrentFolder current;
+    const wchar_t *const folders[] = {L"", L"sub", L".", L"C:", L"\\", L"C:\\", L"C:sub", L"C:\\..\\sub"};
+    for (const wchar_t *const &folder : folders)
+        EXPECT_EQ(DeleteFolderTree(folder), static_cast<DWORD>(ERROR_BAD_PATHNAME)) << "row " << (&folder - folders);
+    EXPECT_EQ(DeleteFolderTree(L"C:\\no-such-folder-for-pelkrane"), 0u) << "nothing there is nothing to do";
+    EXPECT_TRUE(current.Kept());
 }
 
 TEST_F(PortSetup, NoItemsForTheArchitectureMeansNoInf)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -155,12 +156,71 @@ TEST(ItemNames, PathBelowTheWorkFolderOnly)
         {L"C:\\Temp\\vp1A.tmp", L"x86/../../evil.exe", L""},
         {L"C:\\Temp\\vp1A.tmp", L"/evil.exe", L""},
         {L"C:\\Temp\\vp1A.tmp", L"D:/evil.exe", L""},
+        // Work folders that name something else than the folder they seem to.
+        {L"C:\\Temp\\..\\vp1A.tmp", L"x86/devcon.exe", L""},
+        {L"C:\\Temp\\.\\vp1A.tmp", L"x86/devcon.exe", L""},
+        {L"C:\\Temp\\\\vp1A.tmp", L"x86/devcon.exe", L""},
+        {L"C:\\Temp\\vp1A.tmp\\", L"x86/devcon.exe", L""},
+        {L"\\\\?\\C:\\Temp\\vp1A.tmp", L"x86/devcon.exe", L""},
+        {L"\\\\.\\C:\\Temp\\vp1A.tmp", L"x86/devcon.exe", L""},
+        {L"\\\\\\share\\vp1A.tmp", L"x86/devcon.exe", L""},
+        {L"C:\\Te*p\\vp1A.tmp", L"x86/devcon.exe", L""},
+        {L"C:\\Temp\\vp1A.tmp:s", L"x86/devcon.exe", L""},
     };
     for (const auto &row : rows)
     {
         EXPECT_TRUE(ItemPath(row.folder, row.name) == row.path)
             << "row " << (&row - rows);
     }
+}
+
+// The whole path of an item must fit MAX_PATH (260 characters with the terminator), whatever
+// the work folder's length: an item one character over is refused like one that leaves it.
+TEST(ItemNames, PathMustFitMaxPath)
+{
+    const std::wstring folders[] = {
+        L"C:\\users\\root\\Temp\\vp1A.tmp",
+        L"C:\\Documents and Settings\\Kassenbediener\\Local Settings\\Temp\\vpFFFF.tmp",
+        L"\\\\server\\share\\vp2.tmp",
+    };
+    const struct
+    {
+        const char *what;
+        int over;              // characters over the longest path that fits
+        const wchar_t *arch;
+        bool refused;
+    } rows[] = {
+        // what            over  folder   refused
+        {"well inside", -100, L"x86", false},
+        {"just fitting", 0, L"x86", false},
+        {"just fitting", 0, L"amd64", false},
+        {"one over", 1, L"x86", true},
+        {"one over", 1, L"amd64", true},
+        {"far over", 300, L"x86", true},
+        {"far over", 32768, L"amd64", true},
+    };
+    for (const std::wstring &folder : folders)
+    {
+        for (const auto &row : rows)
+        {
+            // folder "\" arch "/" tail: 259 characters at "just fitting".
+            const size_t fixed = folder.size() + 1 + std::wcslen(row.arch) + 1;
+            const std::wstring tail(259 - fixed + row.over, L'd');
+            const std::wstring name = std::wstring(row.arch) + L"/" + tail;
+            const std::wstring path = ItemPath(folder, name);
+            EXPECT_EQ(path.empty(), row.refused) << row.what << " in a folder of " << folder.size();
+            if (!row.refused)
+            {
+                EXPECT_EQ(path.size(), 259u + row.over);
+                EXPECT_TRUE(FitsMaxPath(path));
+            }
+        }
+    }
+    // The work folder itself must leave room: at 260 characters it is no work folder.
+    const std::wstring longest = L"C:\\" + std::wstring(256, L'f');
+    EXPECT_TRUE(IsWorkFolderPath(longest));
+    EXPECT_FALSE(IsWorkFolderPath(longest + L"f"));
+    EXPECT_TRUE(ItemPath(longest, L"x").empty());
 }
 
 // The driver package's items in their order; progress is posted for the architecture's ones.
