@@ -664,7 +664,7 @@ TEST_F(PortDialogs, SerialSettingsShowAndStoreIndexes)
     EXPECT_FALSE(inputBufEnabled);
 
     const struct { const wchar_t *name; const wchar_t *value; } stored[] = {
-        {L"Port", L"sz:COM2"}, {L"Baudrate", L"dword:10"}, {L"BitLength", L"dword:1"},
+        {L"Port", L"sz:com2"}, {L"Baudrate", L"dword:10"}, {L"BitLength", L"dword:1"},
         {L"Parity", L"dword:2"}, {L"Stop", L"dword:1"}, {L"HandShake", L"dword:0"},
         {L"XonXoff", L"dword:1"}, {L"OutputBuf", L"dword:512"}, {L"Timeout", L"dword:0"},
         {L"InputBuf", L"dword:2048"}, {L"InputSleep", L"absent"},
@@ -720,6 +720,50 @@ TEST_F(PortDialogs, WhatIsNotChosenIsKept)
         ASSERT_TRUE(PortDetails(row.device, row.change));
         for (const auto &e : row.expected)
             EXPECT_EQ(e.second, Value(kPrinters + L"\\" + row.device, e.first.c_str())) << Narrow(e.first);
+    }
+}
+
+TEST_F(PortDialogs, AnUntouchedOKKeepsStoredPortsAndHandshakes)
+{
+    // A stored port is chosen only by an entry of exactly its name (letter case ignored), and
+    // an XonXoff other than 0 or 1 chooses no handshake. OK without a change leaves the whole
+    // key as it was, byte for byte; a handshake chosen is written with XonXoff 0.
+    const struct { const char *what; const wchar_t *port; DWORD xonXoff; const wchar_t *portShown;
+                   const wchar_t *handShakeShown; const wchar_t *choose; const wchar_t *handShake, *xonXoffAfter; } rows[] = {
+        // case                 Port       XonXoff      port shown  handshake shown  choose      HandShake after  XonXoff after (nullptr: key unchanged)
+        {"COM",                 L"COM",    0,           L"<none>",  L"RTS/CTS",      nullptr,    nullptr,         nullptr},
+        {"N",                   L"N",      0,           L"<none>",  L"RTS/CTS",      nullptr,    nullptr,         nullptr},
+        {"None as a name",      L"None",   0,           L"<none>",  L"RTS/CTS",      nullptr,    nullptr,         nullptr},
+        {"com2",                L"com2",   0,           L"COM2",    L"RTS/CTS",      nullptr,    nullptr,         nullptr},
+        {"LPT1 on serial",      L"LPT1",   0,           L"<none>",  L"RTS/CTS",      nullptr,    nullptr,         nullptr},
+        {"XON/XOFF over RTS/CTS", L"COM1", 1,           L"COM1",    L"XON/XOFF",     nullptr,    nullptr,         nullptr},
+        {"XonXoff 7",           L"COM1",   7,           L"COM1",    L"<none>",       nullptr,    nullptr,         nullptr},
+        {"XonXoff 0xFFFFFFFF",  L"COM1",   0xFFFFFFFF,  L"COM1",    L"<none>",       nullptr,    nullptr,         nullptr},
+        {"XonXoff 7, Disable",  L"COM1",   7,           L"COM1",    L"<none>",       L"Disable", L"dword:0",      L"dword:0"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        SetString(serial, L"Port", row.port);
+        SetDword(serial, L"XonXoff", row.xonXoff);
+        const std::vector<std::wstring> before = Snapshot(serial);
+        std::wstring portShown, handShakeShown;
+        ASSERT_TRUE(PortDetails(L"DlgTest Serial", [&](HWND dialog) {
+            portShown = Selected(dialog, IDC_PORT_NAME);
+            handShakeShown = Selected(dialog, IDC_PORT_HANDSHAKE);
+            if (row.choose) {
+                EXPECT_TRUE(Choose(dialog, IDC_PORT_HANDSHAKE, row.choose));
+            }
+            Click(dialog, IDOK);
+        }));
+        EXPECT_EQ(row.portShown, portShown);
+        EXPECT_EQ(row.handShakeShown, handShakeShown);
+        EXPECT_EQ(L"sz:" + std::wstring(row.port), Value(serial, L"Port"));
+        if (row.xonXoffAfter) {
+            EXPECT_EQ(row.handShake, Value(serial, L"HandShake"));
+            EXPECT_EQ(row.xonXoffAfter, Value(serial, L"XonXoff"));
+        } else {
+            EXPECT_EQ(before, Snapshot(serial));
+        }
     }
 }
 
