@@ -549,34 +549,116 @@ TEST_F(Dialogs, ModelsThatCannotNameADeviceKeyAreNotOffered)
     }
 }
 
-TEST_F(Dialogs, ALogicalNameOfAnotherDeviceIsRepointedWithoutAQuestion)
+TEST_F(Dialogs, ALogicalNameOfAnotherDeviceMovesOnlyAfterAYes)
 {
-    const struct { const char *what; const wchar_t *typed; } rows[] = {
-        // case                  typed name
-        {"same spelling",        L"DlgTestTaken"},
-        {"other letter case",    L"dlgtestTAKEN"},
+    // "DlgTestTaken" refers to another device. Typed again (in any letter case, with blanks
+    // around it) for a new device, it moves after the question is answered Yes, spelled as
+    // typed; No keeps the dialog open and writes nothing. A name that already refers to the
+    // model's device key moves nowhere: no question.
+    const std::wstring question =
+        L"Logical Device Name \"DlgTestTaken\" has been defined to refer to \"DlgTest Other\".\n"
+        L"Do you want to replace it?";
+    const struct { const char *what; const wchar_t *typed; const wchar_t *refersTo; int answer; bool asked;
+                   const wchar_t *after; } rows[] = {
+        // case                          typed                 stored data            answer  asked  name after (nullptr: as before)
+        {"same spelling, Yes",           L"DlgTestTaken",      L"DlgTest Other",      IDYES,  true,  L"DlgTestTaken"},
+        {"other letter case, Yes",       L" dlgtestTAKEN\t",   L"DlgTest Other",      IDYES,  true,  L"dlgtestTAKEN"},
+        {"same spelling, No",            L"DlgTestTaken",      L"DlgTest Other",      IDNO,   true,  nullptr},
+        {"other letter case, No",        L"dlgtestTAKEN",      L"DlgTest Other",      IDNO,   true,  nullptr},
+        {"refers to the model already",  L"DLGTESTTAKEN",      L"dlgtest serial",     IDNO,   false, L"DLGTESTTAKEN"},
     };
     OpenFrame();
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
         DeleteTestEntries(kPrinters);
         SetString(kPrinters + L"\\DlgTest Other", L"Port", L"COM2");
-        SetString(kPrinters, L"DlgTestTaken", L"DlgTest Other");
+        SetString(kPrinters, L"DlgTestTaken", row.refersTo);
         m_frame.ReloadTree();
         Select(L"POSPrinter");
-        guitest::MessageBoxRecorder boxes;
+        guitest::MessageBoxRecorder boxes(row.answer);
         ASSERT_TRUE(Run(ID_EDIT_ADDDEVICE, L"Add New Device", [&](HWND dialog) {
             ASSERT_TRUE(Choose(dialog, IDC_ADD_MODEL, L"DlgTest Serial"));
             SetText(dialog, IDC_ADD_LDN, row.typed);
             Click(dialog, IDOK);
+            if (IsWindow(dialog) && IsWindowVisible(dialog))
+                Click(dialog, IDCANCEL);
         }));
-        EXPECT_TRUE(boxes.boxes.empty());
-        int names = 0;
+        if (row.asked) {
+            ASSERT_EQ(1u, boxes.boxes.size());
+            EXPECT_EQ(question, boxes.boxes[0].text);
+            EXPECT_EQ(L"DlgTest Serial", boxes.boxes[0].caption);
+            EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION), boxes.boxes[0].type);
+        } else {
+            EXPECT_TRUE(boxes.boxes.empty());
+        }
+        std::vector<std::wstring> names;
         for (const std::wstring &name : ValueNames(kPrinters))
-            names += _wcsicmp(name.c_str(), L"DlgTestTaken") == 0;
-        EXPECT_EQ(1, names) << "one value, repointed";
-        EXPECT_EQ(L"sz:DlgTest Serial", Value(kPrinters, L"DlgTestTaken"));
+            if (_wcsicmp(name.c_str(), L"DlgTestTaken") == 0)
+                names.push_back(name);
+        if (row.after) {
+            EXPECT_EQ(std::vector<std::wstring>{row.after}, names) << "one value, spelled as typed";
+            EXPECT_EQ(L"sz:DlgTest Serial", Value(kPrinters, L"DlgTestTaken"));
+            EXPECT_TRUE(KeyExists(kPrinters + L"\\DlgTest Serial"));
+        } else {
+            EXPECT_EQ(std::vector<std::wstring>{L"DlgTestTaken"}, names);
+            EXPECT_EQ(L"sz:" + std::wstring(row.refersTo), Value(kPrinters, L"DlgTestTaken"));
+            EXPECT_FALSE(KeyExists(kPrinters + L"\\DlgTest Serial")) << "nothing was written";
+        }
         EXPECT_TRUE(KeyExists(kPrinters + L"\\DlgTest Other")) << "the other device stays";
+    }
+}
+
+TEST_F(Dialogs, AddDeviceHoldsTheRuleOfLogicalNames)
+{
+    // The name field: empty gives no name; blanks around a name go; only blanks, or more than
+    // 16 characters once trimmed, are refused with the dialog left open and nothing written.
+    const std::wstring invalid = L"Logical device name is invalid!";
+    const struct { const char *what; std::wstring typed; const wchar_t *written; } rows[] = {
+        // case                 typed                                written (nullptr: refused, L"": no name)
+        {"empty",               L"",                                 L""},
+        {"blanks only",         L"  ",                               nullptr},
+        {"blanks around",       L" DlgTestSp ",                      L"DlgTestSp"},
+        {"16 characters",       L"  DlgTest_16_chars ",              L"DlgTest_16_chars"},
+        {"17 characters",       L"DlgTest_17_chars_",                nullptr},
+        {"300 characters",      L"DlgTest" + std::wstring(293, L'x'), nullptr},
+    };
+    OpenFrame();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        DeleteTestEntries(kPrinters);
+        m_frame.ReloadTree();
+        Select(L"POSPrinter");
+        const std::vector<std::wstring> before = ValueNames(kPrinters);
+        guitest::MessageBoxRecorder boxes;
+        bool stayedOpen = false;
+        ASSERT_TRUE(Run(ID_EDIT_ADDDEVICE, L"Add New Device", [&](HWND dialog) {
+            ASSERT_TRUE(Choose(dialog, IDC_ADD_MODEL, L"DlgTest Serial"));
+            SetText(dialog, IDC_ADD_LDN, row.typed);
+            Click(dialog, IDOK);
+            stayedOpen = IsWindow(dialog) && IsWindowVisible(dialog);
+            if (stayedOpen)
+                Click(dialog, IDCANCEL);
+        }));
+        std::vector<std::wstring> added;
+        for (const std::wstring &name : ValueNames(kPrinters))
+            if (std::find(before.begin(), before.end(), name) == before.end())
+                added.push_back(name);
+        if (!row.written) {
+            EXPECT_TRUE(stayedOpen);
+            ASSERT_EQ(1u, boxes.boxes.size());
+            EXPECT_EQ(invalid, boxes.boxes[0].text);
+            EXPECT_EQ(L"Error", boxes.boxes[0].caption);
+            EXPECT_FALSE(KeyExists(kPrinters + L"\\DlgTest Serial"));
+            EXPECT_TRUE(added.empty());
+        } else {
+            EXPECT_FALSE(stayedOpen);
+            EXPECT_TRUE(boxes.boxes.empty());
+            EXPECT_TRUE(KeyExists(kPrinters + L"\\DlgTest Serial"));
+            EXPECT_EQ(*row.written ? std::vector<std::wstring>{row.written} : std::vector<std::wstring>{}, added);
+            if (*row.written) {
+                EXPECT_EQ(L"sz:DlgTest Serial", Value(kPrinters, row.written));
+            }
+        }
     }
 }
 
@@ -898,14 +980,20 @@ protected:
 
 TEST_F(NameDialogs, AddLdnChecksTheNameAndWritesOneValue)
 {
-    const struct { const wchar_t *name; const wchar_t *message; } rows[] = {
-        {L"DlgTest_16_chars", nullptr},
-        {L"DlgTest_17_chars_", L"Logical device name is invalid!"},
-        {L"", L"Logical device name is invalid!"},
-        {L"dlgtestFRONT", L"The new name exists!"},
+    // Names are trimmed of blanks first; the name written is the trimmed one.
+    const std::wstring longName = L"DlgTest" + std::wstring(293, L'x');
+    const struct { const wchar_t *name; const wchar_t *message; const wchar_t *written; } rows[] = {
+        {L"DlgTest_16_chars", nullptr, L"DlgTest_16_chars"},
+        {L"DlgTest_17_chars_", L"Logical device name is invalid!", nullptr},
+        {longName.c_str(), L"Logical device name is invalid!", nullptr},
+        {L"", L"Logical device name is invalid!", nullptr},
+        {L"  ", L"Logical device name is invalid!", nullptr},
+        {L" DlgTestSp\t", nullptr, L"DlgTestSp"},
+        {L"dlgtestFRONT", L"The new name exists!", nullptr},
+        {L"  DlgTestFront ", L"The new name exists!", nullptr},
     };
     for (const auto &row : rows) {
-        SCOPED_TRACE(Narrow(row.name));
+        SCOPED_TRACE(Narrow(row.name).substr(0, 40));
         Select(L"POSPrinter\\DlgTest Beta");
         guitest::MessageBoxRecorder boxes;
         std::vector<std::wstring> classes, devices;
@@ -928,12 +1016,12 @@ TEST_F(NameDialogs, AddLdnChecksTheNameAndWritesOneValue)
             EXPECT_EQ(L"Error", boxes.boxes[0].caption);
         } else {
             EXPECT_TRUE(boxes.boxes.empty());
-            EXPECT_EQ(L"sz:DlgTest Beta", Value(kPrinters, row.name));
+            EXPECT_EQ(L"sz:DlgTest Beta", Value(kPrinters, row.written));
         }
     }
     EXPECT_EQ((std::vector<std::wstring>{L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha",
                                          L"DlgTestFront=DlgTest Alpha", L"DlgTestOther=DlgTest Beta",
-                                         L"DlgTest_16_chars=DlgTest Beta"}), TestNames());
+                                         L"DlgTestSp=DlgTest Beta", L"DlgTest_16_chars=DlgTest Beta"}), TestNames());
 }
 
 TEST_F(NameDialogs, AddLdnFromAClassPreselectsItsLastDeviceAndNeedsADevice)
@@ -988,6 +1076,20 @@ TEST_F(NameDialogs, RenameThroughTheLabelEdit)
         {"too long", L"DlgTest_17_chars_", {}, 1,
          {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
           L"DlgTestOther=DlgTest Beta"}},
+        {"blanks only", L"  ", {}, 1,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
+          L"DlgTestOther=DlgTest Beta"}},
+        {"blanks around a new name", L" DlgTestSpaced ", {}, 0,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestOther=DlgTest Beta",
+          L"DlgTestSpaced=DlgTest Alpha"}},
+        {"blanks around the same name", L"  DlgTestFront\t", {}, 0,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
+          L"DlgTestOther=DlgTest Beta"}},
+        {"blanks around a name in use, other letters, No", L" dlgtestOTHER ", {IDNO}, 1,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
+          L"DlgTestOther=DlgTest Beta"}},
+        {"blanks around a name in use, other letters, Yes", L" DlgTestOTHER ", {IDYES}, 1,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestOTHER=DlgTest Alpha"}},
         {"Esc after typing a new name", L"DlgTestEscaped", {}, 0,
          {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
           L"DlgTestOther=DlgTest Beta"}, VK_ESCAPE},
