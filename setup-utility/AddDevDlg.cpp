@@ -218,9 +218,13 @@ LRESULT CAddDevDlg::WriteDeviceKey(WORD, WORD, HWND, BOOL &)
 
 LRESULT CMainFrame::OnAddDevice(WORD, WORD, HWND, BOOL &)
 {
+    // From a class's context menu: the class clicked, whatever is selected. Otherwise the
+    // class of the selection.
     HTREEITEM selected = m_tree.GetSelectedItem();
     std::wstring deviceClass;
-    if (const std::wstring *name = ClassItemMap.Lookup(selected)) {
+    if (!m_menuClass.empty()) {
+        deviceClass = m_menuClass;
+    } else if (const std::wstring *name = ClassItemMap.Lookup(selected)) {
         deviceClass = *name;
     } else if (const std::wstring *path = DeviceItemMap.Lookup(selected)) {
         deviceClass = path->substr(0, path->find(L'\\'));

@@ -281,7 +281,8 @@ protected:
         return WhileOpen(caption, drive, [&] { m_frame.SendMessage(WM_COMMAND, MAKEWPARAM(command, 0), 0); });
     }
     // The same for the command that a right click gives: in the tree on the item of clicked,
-    // or in the list when clicked is null, with key typed into the menu that opens.
+    // or in the list when clicked is null (on its selected row, or below the rows when none
+    // is selected), with key typed into the menu that opens.
     bool RunFromContextMenu(const wchar_t *clicked, wchar_t key, const wchar_t *caption,
                             const std::function<void(HWND)> &drive)
     {
@@ -290,6 +291,8 @@ protected:
             if (clicked) {
                 source = m_frame.GetTree().m_hWnd;
                 setuptest::PointAtTreeItem(source, Find(clicked));
+            } else {
+                setuptest::PointAtListRow(source, m_frame.GetList().GetNextItem(-1, LVNI_SELECTED));
             }
             bool open = false;
             guitest::Deferred choose(100, [&] {
@@ -1228,6 +1231,18 @@ TEST_F(NameDialogs, PropertyShowsSixValuesOfTheDevice)
                            IDC_DETAIL_DESCRIPTION, IDC_DETAIL_VERSION, IDC_DETAIL_SONAME};
         for (int i = 0; i < 6; ++i)
             shown[i] = Text(page, ids[i]);
+        // Every control of the page lies whole within the page as the sheet sized it.
+        RECT client = {};
+        GetClientRect(page, &client);
+        for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            RECT r = {};
+            GetWindowRect(child, &r);
+            MapWindowPoints(nullptr, page, reinterpret_cast<POINT *>(&r), 2);
+            EXPECT_TRUE(r.left >= client.left && r.top >= client.top && r.right <= client.right &&
+                        r.bottom <= client.bottom)
+                << "control " << GetDlgCtrlID(child) << " at " << r.left << "," << r.top << "-" << r.right << ","
+                << r.bottom << " in " << client.right << "x" << client.bottom;
+        }
         PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
     }));
     EXPECT_EQ(L"Alpha name", shown[0]);
@@ -1237,9 +1252,18 @@ TEST_F(NameDialogs, PropertyShowsSixValuesOfTheDevice)
     EXPECT_EQ(L"", shown[4]);
     EXPECT_EQ(L"Test.Alpha.SO", shown[5]);
 
-    // A class shows nothing.
-    Select(L"POSPrinter");
-    EXPECT_FALSE(Run(ID_FILE_PROPERTY, L"Property", [](HWND sheet) { PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0); }));
+    // A class, or nothing, selected: no sheet, and the warning.
+    for (const wchar_t *selected : {L"POSPrinter", static_cast<const wchar_t *>(nullptr)}) {
+        if (selected)
+            Select(selected);
+        else
+            m_frame.GetTree().SelectItem(nullptr);
+        guitest::MessageBoxRecorder boxes;
+        EXPECT_FALSE(Run(ID_FILE_PROPERTY, L"Property", [](HWND sheet) { PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0); }));
+        ASSERT_EQ(1u, boxes.boxes.size());
+        EXPECT_EQ(L"Please select a device!", boxes.boxes[0].text);
+        EXPECT_EQ(L"Warning", boxes.boxes[0].caption);
+    }
 }
 
 // --- Interactive health check ----------------------------------------------------------------------
@@ -1460,10 +1484,11 @@ TEST_F(NameDialogs, HealthCheckCallsTheControlObjectInOrder)
 
 TEST_F(NameDialogs, ContextMenuCommandsActOnTheSelection)
 {
-    // A right click in the tree on clicked (nullptr: in the list) with the tree's selection and
-    // the list row given, then the item's access key: the command runs on the selection, with
-    // the items enabled as the menu resource has them. A device clicked in the tree becomes the
-    // selection first; a class clicked leaves it.
+    // A right click in the tree on clicked (nullptr: in the list, on the row given or below
+    // the rows) with the tree's selection given, then the item's access key: the command runs
+    // on what was clicked, with the items enabled as the menu resource has them. A device
+    // clicked in the tree or in the list becomes the selection first; a class clicked leaves
+    // it, and its Property shows the selected device only when it is of that class.
     SetString(kPrinters + L"\\DlgTest Alpha", L"DeviceName", L"Alpha name");
     SetString(kPrinters + L"\\DlgTest Beta", L"DeviceName", L"Beta name");
     auto healthCheckOf = [](const std::wstring &device) {
@@ -1486,13 +1511,14 @@ TEST_F(NameDialogs, ContextMenuCommandsActOnTheSelection)
     } rows[] = {
         // clicked                      selected                      row              key   boxes                                          calls        sheet
         {nullptr,                       L"POSPrinter",                L"DlgTest Alpha", L'd', {deleteQuestion, L"POSPrinter\\DlgTest Alpha"}, {},          nullptr},
-        {nullptr,                       L"POSPrinter",                L"DlgTest Beta",  L'c', {selectDevice, L"Warning"},                     {},          nullptr},
+        {nullptr,                       L"POSPrinter",                L"DlgTest Beta",  L'c', {},                                             healthCheckOf(L"DlgTest Beta"), nullptr},
         {L"POSPrinter\\DlgTest Beta",   L"POSPrinter\\DlgTest Alpha", nullptr,          L'd', {deleteQuestion, L"POSPrinter\\DlgTest Beta"},  {},          nullptr},
         {L"POSPrinter\\DlgTest Beta",   L"POSPrinter\\DlgTest Alpha", nullptr,          L'c', {},                                             healthCheckOf(L"DlgTest Beta"), nullptr},
         {L"POSPrinter\\DlgTest Alpha",  L"POSPrinter",                nullptr,          L'c', {},                                             healthCheckOf(L"DlgTest Alpha"), nullptr},
         {L"POSPrinter",                 L"POSPrinter\\DlgTest Alpha", nullptr,          L'r', {},                                             {},          L"Alpha name"},
-        {L"CashDrawer",                 L"POSPrinter\\DlgTest Beta",  nullptr,          L'r', {},                                             {},          L"Beta name"},
-        {L"POSPrinter",                 L"POSPrinter",                nullptr,          L'r', {},                                             {},          nullptr},
+        {L"CashDrawer",                 L"POSPrinter\\DlgTest Beta",  nullptr,          L'r', {selectDevice, L"Warning"},                     {},          nullptr},
+        {L"POSPrinter",                 L"POSPrinter",                nullptr,          L'r', {selectDevice, L"Warning"},                     {},          nullptr},
+        {nullptr,                       L"POSPrinter",                nullptr,          L'c', {selectDevice, L"Warning"},                     {},          nullptr},
     };
     CLSID standIn = {};
     ASSERT_EQ(S_OK, CLSIDFromProgID(L"OPOS.POSPrinter", &standIn)) << "the stand-in is registered";
@@ -1576,6 +1602,217 @@ TEST_F(NameDialogs, RightClickedDeviceIsTheOneChanged)
             EXPECT_EQ(Find(L"POSPrinter\\DlgTest Beta"), m_frame.GetTree().GetSelectedItem());
         }
         EXPECT_EQ(alpha, Snapshot(alphaKey));
+    }
+}
+
+TEST_F(NameDialogs, ListRowMenuActsOnTheRowsDevice)
+{
+    // A class selected, a right click on the first or the last of its device rows: each
+    // command of the Device menu runs for that row's device, which the registry shows after
+    // OK (Add New LDN, Communication Settings), the control object is opened for (CheckHealth)
+    // or the question names (Delete, answered No).
+    for (const wchar_t *device : {L"DlgTest Alpha", L"DlgTest Beta"}) {
+        SetString(kPrinters + L"\\" + device, L"GroupID", L"DLGS");
+        SetString(kPrinters + L"\\" + device, L"Port", L"COM1");
+    }
+    m_frame.ReloadTree();
+    Select(L"POSPrinter");
+    std::vector<std::wstring> rows;
+    for (int i = 0; i < m_frame.GetList().GetItemCount(); ++i) {
+        const std::wstring name = m_frame.GetList().GetItemText(i, 0);
+        if (name.compare(0, 7, L"DlgTest") == 0)
+            rows.push_back(name);
+    }
+    ASSERT_EQ(2u, rows.size());
+    const std::wstring ends[] = {rows.front(), rows.back()};
+
+    CLSID standIn = {};
+    ASSERT_EQ(S_OK, CLSIDFromProgID(L"OPOS.POSPrinter", &standIn));
+    RecordingFactory factory;
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, CoRegisterClassObject(standIn, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+    enum Command { AddLdn, CommSettings, CheckHealth, Delete };
+    const struct { Command command; wchar_t key; const wchar_t *caption; } commands[] = {
+        {AddLdn, L'l', L"Add New LDN"},
+        {CommSettings, L'o', L"Port Details"},
+        {CheckHealth, L'c', nullptr},
+        {Delete, L'd', nullptr},
+    };
+    for (const std::wstring &device : ends) {
+        const std::wstring other = device == ends[0] ? ends[1] : ends[0];
+        for (const auto &c : commands) {
+            SCOPED_TRACE(testing::Message() << Narrow(device) << ", key " << static_cast<char>(c.key));
+            DeleteTestEntries(kPrinters);
+            SetUpNames();
+            for (const std::wstring &d : {device, other}) {
+                SetString(kPrinters + L"\\" + d, L"GroupID", L"DLGS");
+                SetString(kPrinters + L"\\" + d, L"Port", L"COM1");
+            }
+            m_frame.ReloadTree();
+            Select(L"POSPrinter");
+            SelectRow(device);
+            const std::vector<std::wstring> otherBefore = Snapshot(kPrinters + L"\\" + other);
+            factory.calls.clear();
+            guitest::MessageBoxRecorder boxes(IDNO);
+            std::wstring preselected;
+            const bool opened = RunFromContextMenu(nullptr, c.key, c.caption ? c.caption : L"-", [&](HWND dialog) {
+                if (c.command == AddLdn) {
+                    preselected = Selected(dialog, IDC_LDN_DEVICE);
+                    SetText(dialog, IDC_LDN_NAME, L"DlgTestRow");
+                } else {
+                    EXPECT_TRUE(Choose(dialog, IDC_PORT_NAME, L"COM4"));
+                }
+                Click(dialog, IDOK);
+            });
+            EXPECT_EQ(c.caption != nullptr, opened);
+            switch (c.command) {
+            case AddLdn:
+                EXPECT_EQ(device, preselected);
+                EXPECT_EQ(L"sz:" + device, Value(kPrinters, L"DlgTestRow"));
+                break;
+            case CommSettings:
+                EXPECT_EQ(L"sz:COM4", Value(kPrinters + L"\\" + device, L"Port"));
+                break;
+            case CheckHealth:
+                ASSERT_FALSE(factory.calls.empty());
+                EXPECT_EQ(L"Open(BSTR:" + device + L")", factory.calls[0]);
+                EXPECT_TRUE(boxes.boxes.empty());
+                break;
+            case Delete:
+                ASSERT_EQ(1u, boxes.boxes.size());
+                EXPECT_EQ(L"POSPrinter\\" + device, boxes.boxes[0].caption);
+                EXPECT_TRUE(KeyExists(kPrinters + L"\\" + device)) << "answered No";
+                break;
+            }
+            EXPECT_EQ(otherBefore, Snapshot(kPrinters + L"\\" + other)) << "the other device is left alone";
+        }
+    }
+    CoRevokeClassObject(cookie);
+}
+
+TEST_F(NameDialogs, ClassMenuAddsADeviceToTheClassClicked)
+{
+    // Add New Device from a class's menu offers that class's models and adds under it, with a
+    // device of the other class selected and with nothing selected (as after a reload).
+    const struct { const wchar_t *clicked; const wchar_t *selected; std::vector<std::wstring> models;
+                   const wchar_t *model; const wchar_t *port; std::wstring key; } rows[] = {
+        // clicked         selected (nullptr: none)       models offered                                     chosen               port        key written
+        {L"POSPrinter",    L"CashDrawer\\DlgTest Till",   {L"DlgTest Alone", L"DlgTest Serial"},             L"DlgTest Serial",   L"Serial",  kPrinters + L"\\DlgTest Serial"},
+        {L"POSPrinter",    nullptr,                       {L"DlgTest Alone", L"DlgTest Serial"},             L"DlgTest Serial",   L"Serial",  kPrinters + L"\\DlgTest Serial"},
+        {L"CashDrawer",    L"POSPrinter\\DlgTest Alpha",  {L"DlgTest Drawer"},                               L"DlgTest Drawer",   L"Ethernet", kDrawers + L"\\DlgTest Drawer"},
+        {L"CashDrawer",    nullptr,                       {L"DlgTest Drawer"},                               L"DlgTest Drawer",   L"Ethernet", kDrawers + L"\\DlgTest Drawer"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << Narrow(row.clicked) << ", " << (row.selected ? Narrow(row.selected) : "nothing")
+                     << " selected");
+        DeleteTestEntries(kPrinters);
+        DeleteTestEntries(kDrawers);
+        SetUpNames();
+        SetString(kDrawers + L"\\DlgTest Till", L"DeviceDesc", L"till");
+        m_frame.ReloadTree();
+        if (row.selected)
+            Select(row.selected);
+        guitest::MessageBoxRecorder boxes;
+        std::vector<std::wstring> models;
+        ASSERT_TRUE(RunFromContextMenu(row.clicked, L'n', L"Add New Device", [&](HWND dialog) {
+            models = Entries(dialog, IDC_ADD_MODEL);
+            ASSERT_TRUE(Choose(dialog, IDC_ADD_MODEL, row.model));
+            ASSERT_TRUE(Choose(dialog, IDC_ADD_PORT, row.port));
+            Click(dialog, IDOK);
+        }));
+        EXPECT_EQ(row.models, models);
+        EXPECT_TRUE(boxes.boxes.empty());
+        EXPECT_TRUE(KeyExists(row.key));
+        const std::wstring otherClass = row.key.compare(0, kPrinters.size(), kPrinters) == 0 ? kDrawers : kPrinters;
+        EXPECT_FALSE(KeyExists(otherClass + row.key.substr(row.key.rfind(L'\\'))));
+    }
+}
+
+TEST_F(NameDialogs, ShiftF10AndTheMenuKeyOpenTheFocusedItemsMenu)
+{
+    // The key as it reaches the loop in the focused tree or list opens the menu of the focused
+    // item at that item, and the command chosen acts on it as after a right click.
+    SetString(kPrinters + L"\\DlgTest Beta", L"GroupID", L"DLGS");
+    SetString(kPrinters + L"\\DlgTest Beta", L"Port", L"COM1");
+    enum Where { InTree, InList };
+    const struct { const char *what; Where where; UINT vk; bool shift; const wchar_t *selected; const wchar_t *row; } rows[] = {
+        // case                                where    key       shift  tree selection                 list row
+        {"Shift+F10 on a tree device",         InTree,  VK_F10,   true,  L"POSPrinter\\DlgTest Beta",  nullptr},
+        {"menu key on a tree device",          InTree,  VK_APPS,  false, L"POSPrinter\\DlgTest Beta",  nullptr},
+        {"Shift+F10 on a list row",            InList,  VK_F10,   true,  L"POSPrinter",                L"DlgTest Beta"},
+        {"menu key on a list row",             InList,  VK_APPS,  false, L"POSPrinter",                L"DlgTest Beta"},
+    };
+    ui::CTreeViewCtrl &tree = m_frame.GetTree();
+    ui::CListViewCtrl &list = m_frame.GetList();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        SetString(kPrinters + L"\\DlgTest Beta", L"Port", L"COM1");
+        m_frame.ReloadTree();
+        Select(row.selected);
+        HWND focus = row.where == InTree ? tree.m_hWnd : list.m_hWnd;
+        if (row.row)
+            SelectRow(row.row);
+        SetFocus(focus);
+        // Where the menu must appear: below the focused item's text.
+        RECT item = {};
+        if (row.where == InTree) {
+            HTREEITEM selected = tree.GetSelectedItem();
+            memcpy(&item, &selected, sizeof selected);
+            ASSERT_TRUE(SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&item)));
+        } else {
+            item.left = LVIR_LABEL;
+            ASSERT_TRUE(SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(list.GetNextItem(-1, LVNI_SELECTED)),
+                                     reinterpret_cast<LPARAM>(&item)));
+        }
+        MapWindowPoints(focus, nullptr, reinterpret_cast<POINT *>(&item), 2);
+        RECT menuRect = {};
+        bool open = false, taken = false;
+        const bool opened = WhileOpen(L"Port Details", [&](HWND dialog) {
+            EXPECT_TRUE(Choose(dialog, IDC_PORT_NAME, L"COM6"));
+            Click(dialog, IDOK);
+        }, [&] {
+            guitest::Deferred choose(100, [&] {
+                HWND menuWindow = FindWindowW(L"#32768", nullptr);
+                open = menuWindow && IsWindowVisible(menuWindow);
+                if (open) {
+                    GetWindowRect(menuWindow, &menuRect);
+                    PostMessageW(menuWindow, WM_CHAR, L'o', 1);
+                }
+            });
+            guitest::ModifierKeys keys(false, row.shift, false);
+            MSG msg = {};
+            msg.hwnd = focus;
+            msg.message = row.vk == VK_F10 ? WM_SYSKEYDOWN : WM_KEYDOWN;
+            msg.wParam = row.vk;
+            msg.lParam = 1;
+            taken = m_loop.PreTranslateMessage(&msg) != FALSE;
+            msg.message = row.vk == VK_F10 ? WM_SYSKEYUP : WM_KEYUP;
+            msg.lParam = static_cast<LPARAM>(0xC0000001);
+            EXPECT_TRUE(m_loop.PreTranslateMessage(&msg)) << "its key-up is taken too";
+        });
+        EXPECT_TRUE(taken);
+        EXPECT_TRUE(open);
+        EXPECT_TRUE(opened);
+        EXPECT_EQ(L"sz:COM6", Value(kPrinters + L"\\DlgTest Beta", L"Port"));
+        EXPECT_NEAR(item.left, menuRect.left, 2);
+        EXPECT_NEAR(item.bottom, menuRect.top, 2);
+    }
+
+    // Without Shift, F10 is no menu key here; a key in another window is not either.
+    Select(L"POSPrinter\\DlgTest Beta");
+    MSG msg = {};
+    msg.hwnd = tree.m_hWnd;
+    msg.message = WM_SYSKEYDOWN;
+    msg.wParam = VK_F10;
+    {
+        guitest::ModifierKeys keys(false, false, false);
+        EXPECT_FALSE(m_loop.PreTranslateMessage(&msg));
+        msg.message = WM_SYSKEYUP;
+        EXPECT_FALSE(m_loop.PreTranslateMessage(&msg));
+        msg.hwnd = m_frame.m_hWnd;
+        msg.message = WM_KEYDOWN;
+        msg.wParam = VK_APPS;
+        EXPECT_FALSE(m_loop.PreTranslateMessage(&msg));
     }
 }
 
