@@ -183,6 +183,7 @@ TEST_F(Tree, SelectionFillsTheListAndSetsTheCommands)
         EXPECT_EQ(row.device, frame.UIIsEnabled(ID_TOOLS_CHECKHEALTH));
         EXPECT_EQ(row.device, frame.UIIsEnabled(ID_DEVICE_DELETE));
         EXPECT_EQ(row.device, frame.UIIsEnabled(ID_EDIT_COMMSETTINGS));
+        EXPECT_EQ(row.device, frame.UIIsEnabled(ID_FILE_PROPERTY)) << "File > Property, for the keyboard";
         EXPECT_FALSE(frame.UIIsEnabled(ID_DEVICE_SPECIFIC_BUTTON));
     }
 }
