@@ -95,9 +95,9 @@ LRESULT CAddLdnDlg::OnClassChanged(WORD, WORD, HWND, BOOL &)
         if (const std::wstring *path = DeviceItemMap.Lookup(child))
             m_devices.AddString(path->substr(path->rfind(L'\\') + 1).c_str());
     }
-    // The first entry that begins with the given device name, letter case ignored; else the
-    // first entry.
-    int match = static_cast<int>(m_devices.SendMessage(CB_FINDSTRING, static_cast<WPARAM>(-1),
+    // The entry of the given device name (the whole name, letter case ignored: a device
+    // whose name begins with another's is not taken for it); else the first entry.
+    int match = static_cast<int>(m_devices.SendMessage(CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                                        reinterpret_cast<LPARAM>(m_deviceName.c_str())));
     m_devices.SetCurSel(match >= 0 ? match : 0);
     return 0;
@@ -150,12 +150,18 @@ LRESULT CMainFrame::OnAddLdn(WORD, WORD, HWND, BOOL &)
         SplitDevicePath(*path, deviceClass, device);
     } else if (const std::wstring *name = ClassItemMap.Lookup(selected)) {
         deviceClass = *name;
-        // The last device of the class in tree order.
-        const std::wstring prefix = deviceClass + L"\\";
-        for (int i = 0; i < DeviceItemMap.GetSize(); ++i) {
-            const std::wstring &path = DeviceItemMap.GetValueAt(i);
-            if (path.compare(0, prefix.size(), prefix) == 0)
-                device = path.substr(path.rfind(L'\\') + 1);
+        // The device row selected in the list; without one, the last device of the class in
+        // tree order.
+        int row = m_list.GetNextItem(-1, LVNI_SELECTED);
+        if (row >= 0) {
+            device = m_list.GetItemText(row, 0);
+        } else {
+            const std::wstring prefix = deviceClass + L"\\";
+            for (int i = 0; i < DeviceItemMap.GetSize(); ++i) {
+                const std::wstring &path = DeviceItemMap.GetValueAt(i);
+                if (path.compare(0, prefix.size(), prefix) == 0)
+                    device = path.substr(path.rfind(L'\\') + 1);
+            }
         }
     } else {
         return 0;

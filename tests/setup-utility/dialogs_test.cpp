@@ -1027,7 +1027,7 @@ TEST_F(NameDialogs, AddLdnChecksTheNameAndWritesOneValue)
                                          L"DlgTestSp=DlgTest Beta", L"DlgTest_16_chars=DlgTest Beta"}), TestNames());
 }
 
-TEST_F(NameDialogs, AddLdnFromAClassPreselectsItsLastDeviceAndNeedsADevice)
+TEST_F(NameDialogs, AddLdnFromAClassPreselectsTheRowsDeviceElseItsLastAndNeedsOne)
 {
     Select(L"POSPrinter");
     std::wstring device;
@@ -1040,6 +1040,21 @@ TEST_F(NameDialogs, AddLdnFromAClassPreselectsItsLastDeviceAndNeedsADevice)
         if (DeviceItemMap.GetValueAt(i).compare(0, 11, L"POSPrinter\\") == 0)
             last = DeviceItemMap.GetValueAt(i).substr(11);
     EXPECT_EQ(last, device);
+
+    // With a device row selected in the list, that device - also when another device's name
+    // begins with it.
+    SetString(kPrinters + L"\\DlgTest Alpha 2", L"DeviceDesc", L"second alpha");
+    m_frame.ReloadTree();
+    for (const wchar_t *rowName : {L"DlgTest Alpha", L"DlgTest Alpha 2", L"DlgTest Beta"}) {
+        SCOPED_TRACE(Narrow(rowName));
+        Select(L"POSPrinter");
+        SelectRow(rowName);
+        ASSERT_TRUE(Run(ID_EDIT_ADDLDN, L"Add New LDN", [&](HWND dialog) {
+            device = Selected(dialog, IDC_LDN_DEVICE);
+            Click(dialog, IDCANCEL);
+        }));
+        EXPECT_EQ(rowName, device);
+    }
 
     // A class without devices: nothing to point at.
     if (m_frame.GetTree().GetChildItem(Find(L"CashDrawer")))
