@@ -150,6 +150,8 @@ bool CMainFrame::OpenMenuFromKey(const MSG &msg)
         m_menuKeyDown = false;
         return true;
     }
+    // A key-up the open menu took never comes here: the next key-down starts afresh.
+    m_menuKeyDown = false;
     if (msg.hwnd != m_tree.m_hWnd && msg.hwnd != m_list.m_hWnd)
         return false;
     const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
