@@ -1,5 +1,6 @@
 #include "AddDevDlg.h"
 
+#include "AddLdnDlg.h"
 #include "AtlReg.h"
 #include "DeviceTree.h"
 #include "MainFrm.h"
@@ -117,19 +118,39 @@ LONG CAddDevDlg::WriteKey(const CDeviceInfo &record, PortKind port)
     if (!service.empty())
         device.SetStringValue(L"Service", service.c_str());
 
-    // The name is written as typed; one that names another device is repointed.
-    if (!m_logicalName.empty()) {
-        CRegKey names;
-        if (names.Open(HKEY_LOCAL_MACHINE, classPath.c_str(), access) == ERROR_SUCCESS)
-            names.SetStringValue(m_logicalName.c_str(), record.Model.c_str());
-    }
     return ERROR_SUCCESS;
+}
+
+bool CAddDevDlg::WriteLogicalName(const std::wstring &model)
+{
+    if (m_logicalName.empty())
+        return true;
+    CRegKeyEx names;
+    if (names.Open(HKEY_LOCAL_MACHINE, ClassKeyPath(m_class).c_str(), KEY_READ | KEY_WRITE) != ERROR_SUCCESS)
+        return false;
+    // The name as typed (trimmed): an existing one in other letters goes, and comes back if
+    // the new spelling cannot be written.
+    LogicalNameEntry existing;
+    const bool respelled = FindLogicalName(names, m_logicalName, existing) && existing.name != m_logicalName;
+    CRegData saved;
+    if (respelled) {
+        names.FindValue(existing.name.c_str(), saved);
+        names.DeleteValue(existing.name.c_str());
+    }
+    if (names.SetStringValue(m_logicalName.c_str(), model.c_str()) == ERROR_SUCCESS)
+        return true;
+    if (respelled && saved.GetBytes())
+        RegSetValueExW(names.Get(), existing.name.c_str(), 0, saved.GetType(), saved.GetBytes(), saved.GetLength());
+    return false;
 }
 
 LRESULT CAddDevDlg::WriteDeviceKey(WORD, WORD, HWND, BOOL &)
 {
     m_description = ui::GetWindowString(GetDlgItem(IDC_ADD_DESCRIPTION));
     m_logicalName = ui::GetWindowString(GetDlgItem(IDC_ADD_LDN));
+    // An empty field gives no name; anything else keeps the rule of every logical name.
+    const bool nameGiven = !m_logicalName.empty();
+    const bool nameValid = TrimLogicalName(m_logicalName);
 
     int model = m_models.GetCurSel();
     if (model < 0) {
@@ -150,6 +171,10 @@ LRESULT CAddDevDlg::WriteDeviceKey(WORD, WORD, HWND, BOOL &)
         }
     }
     const std::wstring modelName = m_models.GetLBText(model);
+    if (nameGiven && !nameValid) {
+        ui::ShowMessageBox(m_hWnd, IDS_INVALID_LDN, IDS_ERROR, MB_OK | MB_ICONERROR);
+        return 0;
+    }
 
     LONG rc = kNoSuchModel;
     if (const CDeviceInfo *record = FindDeviceModel(m_catalogue, modelName)) {
@@ -164,8 +189,22 @@ LRESULT CAddDevDlg::WriteDeviceKey(WORD, WORD, HWND, BOOL &)
                                    MB_YESNO | MB_ICONQUESTION) != IDYES)
                 return 0;
         }
+        // A name that refers to another device moves to this one only after a Yes.
+        CRegKeyEx names;
+        LogicalNameEntry existing;
+        if (!m_logicalName.empty() &&
+            names.Open(HKEY_LOCAL_MACHINE, ClassKeyPath(m_class).c_str(), KEY_READ) == ERROR_SUCCESS &&
+            FindLogicalName(names, m_logicalName, existing) && !RegNamesEqual(existing.device, modelName) &&
+            ui::ShowMessageBox(m_hWnd, ui::FormatRes(IDS_REPLACE_LDN, existing.name.c_str(), existing.device.c_str()),
+                               modelName, MB_YESNO | MB_ICONQUESTION) != IDYES)
+            return 0;
+        names.Close();
         rc = WriteKey(*record, port);
         if (rc == ERROR_SUCCESS) {
+            // The device is there: a name that cannot be written is reported, the dialog
+            // still ends.
+            if (!WriteLogicalName(modelName))
+                ui::ShowMessageBox(m_hWnd, IDS_SETTING_REGISTRY_FAILS, IDS_ERROR, MB_OK | MB_ICONERROR);
             EndDialog(IDOK);
             return 0;
         }
@@ -179,9 +218,13 @@ LRESULT CAddDevDlg::WriteDeviceKey(WORD, WORD, HWND, BOOL &)
 
 LRESULT CMainFrame::OnAddDevice(WORD, WORD, HWND, BOOL &)
 {
+    // From a class's context menu: the class clicked, whatever is selected. Otherwise the
+    // class of the selection.
     HTREEITEM selected = m_tree.GetSelectedItem();
     std::wstring deviceClass;
-    if (const std::wstring *name = ClassItemMap.Lookup(selected)) {
+    if (!m_menuClass.empty()) {
+        deviceClass = m_menuClass;
+    } else if (const std::wstring *name = ClassItemMap.Lookup(selected)) {
         deviceClass = *name;
     } else if (const std::wstring *path = DeviceItemMap.Lookup(selected)) {
         deviceClass = path->substr(0, path->find(L'\\'));

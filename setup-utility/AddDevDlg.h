@@ -37,6 +37,9 @@ private:
     // Writes the key of record for the chosen port kind; ERROR_SUCCESS or the failure of
     // creating the device key.
     LONG WriteKey(const CDeviceInfo &record, PortKind port);
+    // Writes the logical device name typed (checked and trimmed) for the device key model;
+    // false when it could not be written.
+    bool WriteLogicalName(const std::wstring &model);
 
     std::vector<CDeviceInfo> m_catalogue;
     ui::CComboBox m_models;

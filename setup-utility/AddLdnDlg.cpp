@@ -12,11 +12,6 @@ namespace {
 const REGSAM kClassAccess = KEY_READ | KEY_WRITE;
 constexpr ULONG kOldDataChars = 100;   // a device key name a logical name refers to
 
-bool ValidLogicalName(const std::wstring &name)
-{
-    return !name.empty() && name.size() <= kMaxLogicalNameChars;
-}
-
 void ShowError(HWND owner, UINT textId)
 {
     ui::ShowMessageBox(owner, textId, IDS_ERROR, MB_OK | MB_ICONERROR);
@@ -31,6 +26,33 @@ const std::wstring *ClassOfDeviceItem(HWND tree, HTREEITEM item)
 }
 
 } // namespace
+
+bool TrimLogicalName(std::wstring &name)
+{
+    static const wchar_t kBlanks[] = L" \t\x3000";
+    const size_t first = name.find_first_not_of(kBlanks);
+    if (first == std::wstring::npos)
+        name.clear();
+    else
+        name = name.substr(first, name.find_last_not_of(kBlanks) - first + 1);
+    return !name.empty() && name.size() <= kMaxLogicalNameChars;
+}
+
+bool FindLogicalName(CRegKeyEx &classKey, const std::wstring &name, LogicalNameEntry &found)
+{
+    bool matched = false;
+    CRegData data;
+    classKey.ForEachValue(data, [&](const std::wstring &valueName, CRegData &value) {
+        if (valueName.empty() || !RegNamesEqual(valueName, name))
+            return true;
+        matched = true;
+        found.name = valueName;
+        const bool text = value.GetType() == REG_SZ || value.GetType() == REG_EXPAND_SZ;
+        found.device = text ? value.GetString() : std::wstring();
+        return false;
+    });
+    return matched;
+}
 
 const CAddLdnDlg::Map CAddLdnDlg::s_messageMap[] = {
     Map::CommandCode(IDC_LDN_CLASS, CBN_SELCHANGE, &CAddLdnDlg::OnClassChanged),
@@ -73,9 +95,9 @@ LRESULT CAddLdnDlg::OnClassChanged(WORD, WORD, HWND, BOOL &)
         if (const std::wstring *path = DeviceItemMap.Lookup(child))
             m_devices.AddString(path->substr(path->rfind(L'\\') + 1).c_str());
     }
-    // The first entry that begins with the given device name, letter case ignored; else the
-    // first entry.
-    int match = static_cast<int>(m_devices.SendMessage(CB_FINDSTRING, static_cast<WPARAM>(-1),
+    // The entry of the given device name (the whole name, letter case ignored: a device
+    // whose name begins with another's is not taken for it); else the first entry.
+    int match = static_cast<int>(m_devices.SendMessage(CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                                        reinterpret_cast<LPARAM>(m_deviceName.c_str())));
     m_devices.SetCurSel(match >= 0 ? match : 0);
     return 0;
@@ -84,7 +106,7 @@ LRESULT CAddLdnDlg::OnClassChanged(WORD, WORD, HWND, BOOL &)
 LRESULT CAddLdnDlg::OnOK(WORD, WORD, HWND, BOOL &)
 {
     m_logicalName = ui::GetWindowString(GetDlgItem(IDC_LDN_NAME));
-    if (!ValidLogicalName(m_logicalName)) {
+    if (!TrimLogicalName(m_logicalName)) {
         ShowError(m_hWnd, IDS_INVALID_LDN);
         return 0;
     }
@@ -128,12 +150,18 @@ LRESULT CMainFrame::OnAddLdn(WORD, WORD, HWND, BOOL &)
         SplitDevicePath(*path, deviceClass, device);
     } else if (const std::wstring *name = ClassItemMap.Lookup(selected)) {
         deviceClass = *name;
-        // The last device of the class in tree order.
-        const std::wstring prefix = deviceClass + L"\\";
-        for (int i = 0; i < DeviceItemMap.GetSize(); ++i) {
-            const std::wstring &path = DeviceItemMap.GetValueAt(i);
-            if (path.compare(0, prefix.size(), prefix) == 0)
-                device = path.substr(path.rfind(L'\\') + 1);
+        // The device row selected in the list; without one, the last device of the class in
+        // tree order.
+        int row = m_list.GetNextItem(-1, LVNI_SELECTED);
+        if (row >= 0) {
+            device = m_list.GetItemText(row, 0);
+        } else {
+            const std::wstring prefix = deviceClass + L"\\";
+            for (int i = 0; i < DeviceItemMap.GetSize(); ++i) {
+                const std::wstring &path = DeviceItemMap.GetValueAt(i);
+                if (path.compare(0, prefix.size(), prefix) == 0)
+                    device = path.substr(path.rfind(L'\\') + 1);
+            }
         }
     } else {
         return 0;
@@ -179,12 +207,16 @@ LRESULT CMainFrame::RenameLdn(int, LPNMHDR header, BOOL &handled)
     HTREEITEM selected = m_tree.GetSelectedItem();
     if (!info->item.pszText || !DeviceItemMap.Lookup(selected))
         return 0;
-    const std::wstring newName = info->item.pszText;
+    std::wstring newName = info->item.pszText;
     const std::wstring oldName = m_oldName;
-    // The same name, letter for letter: nothing to do and nothing to ask.
+    // The same name, letter for letter, as typed or once trimmed: nothing to do and nothing
+    // to ask.
     if (newName == oldName)
         return 0;
-    if (!ValidLogicalName(newName)) {
+    const bool valid = TrimLogicalName(newName);
+    if (newName == oldName)
+        return 0;
+    if (!valid) {
         ShowError(m_hWnd, IDS_INVALID_LDN);
         return 0;
     }
@@ -198,9 +230,10 @@ LRESULT CMainFrame::RenameLdn(int, LPNMHDR header, BOOL &handled)
     // Only the letter case changes: the registry sees one value, so it is read, deleted and
     // written again under the new spelling (and put back if that fails).
     const bool sameValue = RegNamesEqual(newName, oldName);
-    CRegData existing;
-    if (!sameValue && key.FindValue(newName.c_str(), existing)) {
-        std::wstring question = ui::FormatRes(IDS_REPLACE_LDN, newName.c_str(), existing.GetString().c_str());
+    LogicalNameEntry existing;
+    const bool replaces = !sameValue && FindLogicalName(key, newName, existing);
+    if (replaces) {
+        std::wstring question = ui::FormatRes(IDS_REPLACE_LDN, existing.name.c_str(), existing.device.c_str());
         if (ui::ShowMessageBox(m_hWnd, question, oldName, MB_YESNO | MB_ICONQUESTION) != IDYES)
             return 0;
     }
@@ -218,7 +251,13 @@ LRESULT CMainFrame::RenameLdn(int, LPNMHDR header, BOOL &handled)
             return 0;
         }
     } else {
+        // A name replaced in other letters takes the spelling typed.
+        const bool respelled = replaces && existing.name != newName;
+        if (respelled)
+            key.DeleteValue(existing.name.c_str());
         if (key.SetStringValue(newName.c_str(), data) != ERROR_SUCCESS) {
+            if (respelled)
+                key.SetStringValue(existing.name.c_str(), existing.device.c_str());
             ShowError(m_hWnd, IDS_SETTING_REGISTRY_FAILS);
             return 0;
         }

@@ -8,8 +8,24 @@
 
 #include <string>
 
+class CRegKeyEx;
+
 // Longest logical device name the utility writes.
 constexpr size_t kMaxLogicalNameChars = 16;
+
+// The rule every path that writes a logical device name holds: leading and trailing blanks
+// (spaces, tabs, ideographic spaces) are trimmed off name; true when 1 to
+// kMaxLogicalNameChars characters are left.
+bool TrimLogicalName(std::wstring &name);
+
+// A logical device name of a class key, found without regard to letter case: its spelling in
+// the key and the device key name it refers to (empty when the value is not text).
+struct LogicalNameEntry
+{
+    std::wstring name;
+    std::wstring device;
+};
+bool FindLogicalName(CRegKeyEx &classKey, const std::wstring &name, LogicalNameEntry &found);
 
 class CAddLdnDlg : public ui::CDialogImpl<CAddLdnDlg>
 {

@@ -91,22 +91,22 @@ LRESULT CMainFrame::DeleteDevice(WORD, WORD, HWND, BOOL &)
     return 0;
 }
 
-void CMainFrame::ShowDeviceProperties(UINT command, HTREEITEM item)
+LRESULT CMainFrame::OnProperty(WORD, WORD, HWND, BOOL &)
 {
-    if (ClassItemMap.Lookup(item) || command != ID_FILE_PROPERTY)
-        return;
-    const std::wstring *path = DeviceItemMap.Lookup(item);
-    if (!path)
-        return;
+    // The selected device; from a class's context menu only a device of that class.
+    const std::wstring *path = DeviceItemMap.Lookup(m_tree.GetSelectedItem());
+    std::wstring deviceClass, device;
+    if (path && !m_menuClass.empty() &&
+        (!SplitDevicePath(*path, deviceClass, device) || deviceClass != m_menuClass))
+        path = nullptr;
+    if (!path) {
+        ui::ShowMessageBox(m_hWnd, IDS_SELECT_DEVICE, IDS_WARNING, MB_OK | MB_ICONEXCLAMATION);
+        return 0;
+    }
     CDevDetail page;
     page.m_keyPath = DeviceKeyPath(*path);
     ui::CPropertySheet sheet(ui::LoadStr(IDS_PROPERTY), 0, PSH_NOAPPLYNOW);
     sheet.AddPage(page);
     sheet.DoModal(::GetActiveWindow());
-}
-
-LRESULT CMainFrame::OnProperty(WORD, WORD id, HWND, BOOL &)
-{
-    ShowDeviceProperties(id, m_tree.GetSelectedItem());
     return 0;
 }

@@ -6,6 +6,8 @@
 #include "strings.h"
 #include "trace.h"
 
+#include <cstring>
+
 CItemMap ClassItemMap;
 CItemMap DeviceItemMap;
 
@@ -69,6 +71,7 @@ LRESULT CMainFrame::FillDeviceList(int /*idCtrl*/, LPNMHDR header, BOOL & /*hand
     UIEnable(ID_EDIT_COMMSETTINGS, false);
     UIEnable(ID_DEVICE_DELETE, false);
     UIEnable(ID_TOOLS_CHECKHEALTH, false);
+    UIEnable(ID_FILE_PROPERTY, false);
     UIEnable(ID_EDIT_ADDLDN, true);
 
     if (const std::wstring *path = DeviceItemMap.Lookup(item)) {
@@ -82,6 +85,7 @@ LRESULT CMainFrame::FillDeviceList(int /*idCtrl*/, LPNMHDR header, BOOL & /*hand
         UIEnable(ID_EDIT_COMMSETTINGS, true);
         UIEnable(ID_DEVICE_DELETE, true);
         UIEnable(ID_TOOLS_CHECKHEALTH, true);
+        UIEnable(ID_FILE_PROPERTY, true);
     } else if (const std::wstring *deviceClass = ClassItemMap.Lookup(item)) {
         int row = 0;
         for (const DeviceRow &device : ListDevices(*deviceClass)) {
@@ -110,53 +114,147 @@ LRESULT CMainFrame::OnViewStyle(WORD /*code*/, WORD id, HWND /*control*/, BOOL &
 
 LRESULT CMainFrame::OnContextMenu(int /*idCtrl*/, LPNMHDR header, BOOL & /*handled*/)
 {
+    // The notification carries no position: the cursor is where the click was.
     POINT cursor;
     GetCursorPos(&cursor);
-    int subMenu = -1;
-    bool fromTree = header->hwndFrom == m_tree.m_hWnd;
-    if (fromTree) {
+    if (header->hwndFrom == m_tree.m_hWnd) {
         TVHITTESTINFO hit = {};
         hit.pt = cursor;
         ::ScreenToClient(m_tree.m_hWnd, &hit.pt);
         HTREEITEM item = reinterpret_cast<HTREEITEM>(
             ::SendMessageW(m_tree.m_hWnd, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-        if (!item)
-            return 0;
-        if (ClassItemMap.FindKey(item) >= 0) {
-            subMenu = kClassMenu;
-        } else if (DeviceItemMap.FindKey(item) >= 0) {
-            // The Device menu's commands act on the tree's selection: the device clicked
-            // becomes it first (the list refills as for any selection), so that a command
-            // never writes or deletes a device other than the one the user pointed at. A class
-            // click keeps the selection, whose device the Class menu's Property shows.
-            m_tree.SelectItem(item);
-            if (m_tree.GetSelectedItem() != item)
-                return 0;
-            subMenu = kDeviceMenu;
-        }
+        if (item)
+            TrackTreeMenu(item, cursor);
     } else if (header->hwndFrom == m_list.m_hWnd) {
-        HTREEITEM selected = m_tree.GetSelectedItem();
-        if (ClassItemMap.FindKey(selected) >= 0)
-            subMenu = kDeviceMenu;
-        else if (DeviceItemMap.FindKey(selected) >= 0)
-            subMenu = kNameMenu;
+        LVHITTESTINFO hit = {};
+        hit.pt = cursor;
+        ::ScreenToClient(m_list.m_hWnd, &hit.pt);
+        int row = static_cast<int>(::SendMessageW(m_list.m_hWnd, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+        TrackListMenu(row, cursor);
     }
-    if (subMenu < 0)
-        return 0;
+    return 0;
+}
 
+bool CMainFrame::OpenMenuFromKey(const MSG &msg)
+{
+    // Shift+F10 (a system key) and the context-menu key, down and up: the key-up of one whose
+    // key-down opened a menu is taken too, so that the window's default handling never sees
+    // half a key (F10 released alone enters the menu bar).
+    const bool down = msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN;
+    const bool up = msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP;
+    if ((!down && !up) || (msg.wParam != VK_F10 && msg.wParam != VK_APPS))
+        return false;
+    if (up) {
+        if (!m_menuKeyDown)
+            return false;
+        m_menuKeyDown = false;
+        return true;
+    }
+    // A key-up the open menu took never comes here: the next key-down starts afresh.
+    m_menuKeyDown = false;
+    if (msg.hwnd != m_tree.m_hWnd && msg.hwnd != m_list.m_hWnd)
+        return false;
+    const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    const bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+    const bool alt = (GetKeyState(VK_MENU) & 0x8000) != 0;
+    if (msg.wParam == VK_F10 ? (!shift || ctrl || alt) : (ctrl || alt))
+        return false;
+    m_menuKeyDown = true;
+
+    // The menu opens at the focused item, below its text; for a list without rows, at the
+    // list's top left corner.
+    POINT at = {0, 0};
+    if (msg.hwnd == m_tree.m_hWnd) {
+        HTREEITEM item = m_tree.GetSelectedItem();
+        if (!item)
+            return true;
+        RECT r = {};
+        memcpy(&r, &item, sizeof item);   // the message takes the item in the rectangle
+        ::SendMessageW(m_tree.m_hWnd, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
+        if (::SendMessageW(m_tree.m_hWnd, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r)))
+            at = {r.left, r.bottom};
+        ::ClientToScreen(m_tree.m_hWnd, &at);
+        TrackTreeMenu(item, at);
+    } else {
+        int row = m_list.GetNextItem(-1, LVNI_SELECTED);
+        if (row < 0)
+            row = m_list.GetNextItem(-1, LVNI_FOCUSED);
+        if (row >= 0) {
+            ::SendMessageW(m_list.m_hWnd, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+            RECT r = {};
+            r.left = LVIR_LABEL;
+            if (::SendMessageW(m_list.m_hWnd, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r)))
+                at = {r.left, r.bottom};
+        }
+        ::ClientToScreen(m_list.m_hWnd, &at);
+        TrackListMenu(row, at);
+    }
+    return true;
+}
+
+UINT CMainFrame::TrackContextMenu(int subMenu, POINT at)
+{
     HMENU menu = LoadMenuW(ui::Module().GetResourceInstance(), MAKEINTRESOURCEW(IDR_CONTEXTMENU));
     if (!menu)
         return 0;
-    HMENU popup = GetSubMenu(menu, subMenu);
-    if (fromTree) {
-        // The command acts on the tree's selection, sent before this handler returns.
-        UINT command = TrackPopupMenu(popup, TPM_RETURNCMD, cursor.x, cursor.y, 0, m_hWnd, nullptr);
-        ::SendMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(command, 0), 0);
-    } else {
-        TrackPopupMenu(popup, 0, cursor.x, cursor.y, 0, m_hWnd, nullptr);
-    }
+    // The items keep the states of the resource. A dismissed menu answers 0.
+    UINT command = TrackPopupMenu(GetSubMenu(menu, subMenu), TPM_RETURNCMD, at.x, at.y, 0, m_hWnd, nullptr);
     DestroyMenu(menu);
-    return 0;
+    return command;
+}
+
+void CMainFrame::TrackTreeMenu(HTREEITEM item, POINT at)
+{
+    if (const std::wstring *deviceClass = ClassItemMap.Lookup(item)) {
+        // The Class menu's commands act on the class clicked; the selection stays, so that
+        // its Property can show the selected device of that class.
+        const std::wstring clicked = *deviceClass;
+        UINT command = TrackContextMenu(kClassMenu, at);
+        if (!command)
+            return;
+        m_menuClass = clicked;
+        ::SendMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+        m_menuClass.clear();
+    } else if (DeviceItemMap.FindKey(item) >= 0) {
+        // The Device menu's commands act on the tree's selection: the device clicked becomes
+        // it first (the list refills as for any selection), so that a command never writes or
+        // deletes a device other than the one the user pointed at.
+        m_tree.SelectItem(item);
+        if (m_tree.GetSelectedItem() != item)
+            return;
+        UINT command = TrackContextMenu(kDeviceMenu, at);
+        if (command)
+            ::SendMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    }
+}
+
+void CMainFrame::TrackListMenu(int row, POINT at)
+{
+    HTREEITEM selected = m_tree.GetSelectedItem();
+    const std::wstring *selectedClass = ClassItemMap.Lookup(selected);
+    const std::wstring deviceClass = selectedClass ? *selectedClass : std::wstring();
+    int subMenu = selectedClass ? kDeviceMenu : DeviceItemMap.FindKey(selected) >= 0 ? kNameMenu : -1;
+    if (subMenu < 0)
+        return;
+    // The row clicked is the row the commands take (Delete and Rename read the selected row).
+    if (row >= 0)
+        m_list.SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    const std::wstring rowText = row >= 0 ? m_list.GetItemText(row, 0) : std::wstring();
+    UINT command = TrackContextMenu(subMenu, at);
+    if (!command)
+        return;
+    if (subMenu == kDeviceMenu && row >= 0) {
+        // A device row's commands act on that device: it becomes the tree's selection first,
+        // as a double click makes it.
+        int found = DeviceItemMap.FindVal(deviceClass + L"\\" + rowText);
+        if (found < 0)
+            return;
+        HTREEITEM item = DeviceItemMap.GetKeyAt(found);
+        m_tree.SelectItem(item);
+        if (m_tree.GetSelectedItem() != item)
+            return;
+    }
+    ::SendMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
 
 LRESULT CMainFrame::OnListDblClk(int /*idCtrl*/, LPNMHDR header, BOOL & /*handled*/)

@@ -104,7 +104,9 @@ BOOL CMainFrame::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
 BOOL CMainFrame::PreTranslateMessage(MSG *msg)
 {
     // Every key of the thread passes here, the list's label edit box included: the keyboard
-    // table wins over the edit box.
+    // table wins over the edit box. The context-menu keys of the tree and the list come first.
+    if (OpenMenuFromKey(*msg))
+        return TRUE;
     return ui::CFrameWindowImpl<CMainFrame>::PreTranslateMessage(msg);
 }
 

@@ -42,9 +42,6 @@ public:
 
     // Reloads the tree of device classes and devices from the registry.
     void ReloadTree();
-    // The property sheet of the device that item stands for; nothing for a class item, an
-    // item of neither map, or a command other than Property.
-    void ShowDeviceProperties(UINT command, HTREEITEM item);
 
 private:
     using Map = ui::MsgEntry<CMainFrame>;
@@ -66,6 +63,14 @@ private:
     LRESULT OnListDblClk(int /*idCtrl*/, LPNMHDR /*header*/, BOOL & /*handled*/);
     LRESULT FillDeviceList(int /*idCtrl*/, LPNMHDR /*header*/, BOOL & /*handled*/);
     LRESULT OnViewStyle(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
+    // Context menus: the menu of a tree item, or the list's menu with the row it was opened
+    // on (-1: none), at a screen position; the command chosen runs before they return.
+    void TrackTreeMenu(HTREEITEM item, POINT at);
+    void TrackListMenu(int row, POINT at);
+    UINT TrackContextMenu(int subMenu, POINT at);
+    // Shift+F10 or the context-menu key in the tree or the list: the focused item's menu.
+    // True when the key was taken.
+    bool OpenMenuFromKey(const MSG &msg);
     // --- Adding a device (AddDevDlg.cpp) ---
     LRESULT OnAddDevice(WORD /*code*/, WORD /*id*/, HWND /*control*/, BOOL & /*handled*/);
     // --- Logical device names (AddLdnDlg.cpp) ---
@@ -100,6 +105,10 @@ private:
     // While a list label is being edited: its edit box and the name before the edit.
     ui::CEdit m_labelEdit;
     std::wstring m_oldName;
+    // While a command chosen from a class's context menu runs: that class.
+    std::wstring m_menuClass;
+    // A context-menu key went down and opened a menu: its key-up is taken too.
+    bool m_menuKeyDown = false;
     // The toolbar band's state as the View menu last set it (the band is not asked).
     bool m_toolBarVisible = true;
 };

@@ -42,10 +42,18 @@ void CPortConfigDlg::FillPortList(const wchar_t *format, LONG highest)
         return;
     if (m_settings.m_port.empty()) {
         m_port.SetCurSel(0);
-    } else {
-        // Searched from item 1 on, "None" last; a prefix, letter case ignored. No match
-        // leaves the list without a selection.
-        m_port.SendMessage(CB_SELECTSTRING, 0, reinterpret_cast<LPARAM>(m_settings.m_port.c_str()));
+        return;
+    }
+    // Only a port entry of exactly that name, letter case ignored ("None" is no port name).
+    // Anything else leaves the list without a selection, and an OK that leaves it so keeps
+    // the stored port.
+    const int count = m_port.GetCount();
+    for (int i = 1; i < count; ++i) {
+        if (_wcsicmp(m_port.GetLBText(i).c_str(), m_settings.m_port.c_str()) == 0) {
+            m_port.SetCurSel(i);
+            m_storedPortEntry = i;
+            return;
+        }
     }
 }
 
@@ -78,11 +86,14 @@ LRESULT CPortConfigDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL &)
             for (size_t i = 0; i < table.GetSize(); ++i)
                 m_lines[s].AddString(table[i].label.c_str());
             LONG wanted = m_settings.m_selected[s];
+            // XonXoff 1 is the XON/XOFF entry, 0 leaves HandShake to choose; any other value
+            // is unknown and chooses nothing, so that an OK without a choice keeps both.
             if (s == SettingHandShake && m_settings.m_xonXoff != 0)
-                wanted = m_settings.m_xonXoff + CPortSettings::XonXoffKey - 1;
-            int position = table.Find(wanted);
+                wanted = m_settings.m_xonXoff == 1 ? CPortSettings::XonXoffKey : kNoIndex;
+            int position = wanted == kNoIndex ? -1 : table.Find(wanted);
             if (position >= 0)
                 m_lines[s].SetCurSel(position);
+            m_storedLineEntry[s] = position;
         }
     } else if (m_settings.IsParallel()) {
         FillPortList(L"LPT%d", m_maxLpt);
@@ -119,17 +130,21 @@ LRESULT CPortConfigDlg::OnOK(WORD, WORD, HWND, BOOL &)
 {
     // A port list without a selection keeps the stored port: the device may be on a port
     // beyond the current range, on one longer than this dialog reads, or on USB or Ethernet.
+    // Nor is a stored port rewritten while its own entry is still chosen: it keeps its
+    // spelling.
     int port = m_port.GetCurSel();
-    m_settings.m_writePort = port >= 0;
+    m_settings.m_writePort = port >= 0 && port != m_storedPortEntry;
     m_settings.m_port = port > 0 ? m_port.GetLBText(port) : std::wstring();
 
     if (m_settings.IsSerial()) {
-        // A combo without a selection keeps the stored value of its setting.
+        // A combo without a selection keeps the stored value of its setting, and so does one
+        // still on the entry the stored value chose: an untouched OK changes nothing (XON/XOFF
+        // shown for a key whose HandShake is not 0 keeps that HandShake).
         for (int s = 0; s < kLineSettingCount; ++s) {
             int position = m_lines[s].GetCurSel();
             const CLabelTable &table = m_settings.m_tables[s];
             m_settings.m_selected[s] =
-                position >= 0 && static_cast<size_t>(position) < table.GetSize()
+                position >= 0 && position != m_storedLineEntry[s] && static_cast<size_t>(position) < table.GetSize()
                     ? table[static_cast<size_t>(position)].index : kNoIndex;
         }
         LONG &handShake = m_settings.m_selected[SettingHandShake];

@@ -35,7 +35,9 @@ private:
 
     CPortSettings m_settings;
     ui::CComboBox m_port;
+    int m_storedPortEntry = -1;   // the port entry that names the stored port, -1 none
     ui::CComboBox m_lines[kLineSettingCount];   // baud rate, bit length, parity, stop, handshake
+    int m_storedLineEntry[kLineSettingCount] = {-1, -1, -1, -1, -1};   // entries the key chose
     LONG m_maxCom;
     LONG m_maxLpt;
     ui::CEdit m_inputBuf;

@@ -168,7 +168,7 @@ bool CCommandBarCtrl::AttachMenu(HMENU menu)
     SetRedraw(true);
     Invalidate();
     if (m_images)
-        ApplyImages(menu);
+        ApplyImages(menu, false);
     return true;
 }
 
@@ -191,7 +191,7 @@ bool CCommandBarCtrl::LoadImages(UINT toolbarId)
     }
     m_imageSize = {layout.width, layout.height};
     if (m_menu)
-        ApplyImages(m_menu.Get());
+        ApplyImages(m_menu.Get(), false);
     return true;
 }
 
@@ -204,7 +204,7 @@ int CCommandBarCtrl::GetImageIndex(UINT command) const
     return -1;
 }
 
-void CCommandBarCtrl::ApplyImages(HMENU menu)
+void CCommandBarCtrl::ApplyImages(HMENU menu, bool popup)
 {
     const int count = GetMenuItemCount(menu);
     for (int i = 0; i < count; ++i) {
@@ -214,20 +214,30 @@ void CCommandBarCtrl::ApplyImages(HMENU menu)
         if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info))
             continue;
         if (info.hSubMenu) {
-            ApplyImages(info.hSubMenu);
-        } else if (!(info.fType & MFT_SEPARATOR) && GetImageIndex(info.wID) >= 0) {
-            // The owner draws the image on request (WM_MEASUREITEM / WM_DRAWITEM), so it can
-            // show the disabled look that the item's state asks for.
-            info.fMask = MIIM_BITMAP;
-            info.hbmpItem = HBMMENU_CALLBACK;
-            SetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+            ApplyImages(info.hSubMenu, true);
+            continue;
         }
+        if (!popup || (info.fType & MFT_SEPARATOR))
+            continue;
+        // The owner draws the image on request (WM_MEASUREITEM / WM_DRAWITEM), so it can show
+        // the disabled look that the item's state asks for. Every command item of a pop-up gets
+        // the request, one without an image included (it draws nothing): Wine's menu places
+        // the shortcut column after the widest text counting the image column only for items
+        // that have one, and so drew the shortcut of a long text without an image over it.
+        info.fMask = MIIM_BITMAP;
+        info.hbmpItem = HBMMENU_CALLBACK;
+        SetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
     }
+}
+
+bool CCommandBarCtrl::IsOwnMenuItem(UINT command) const
+{
+    return m_menu && GetMenuState(m_menu.Get(), command, MF_BYCOMMAND) != static_cast<UINT>(-1);
 }
 
 bool CCommandBarCtrl::MeasureMenuItem(MEASUREITEMSTRUCT *item) const
 {
-    if (item->CtlType != ODT_MENU || GetImageIndex(item->itemID) < 0)
+    if (item->CtlType != ODT_MENU || !m_images || !IsOwnMenuItem(item->itemID))
         return false;
     item->itemWidth = static_cast<UINT>(m_imageSize.cx);
     item->itemHeight = static_cast<UINT>(m_imageSize.cy);
@@ -236,11 +246,11 @@ bool CCommandBarCtrl::MeasureMenuItem(MEASUREITEMSTRUCT *item) const
 
 bool CCommandBarCtrl::DrawMenuItem(const DRAWITEMSTRUCT *item) const
 {
-    if (item->CtlType != ODT_MENU)
+    if (item->CtlType != ODT_MENU || !m_images || !IsOwnMenuItem(item->itemID))
         return false;
     const int image = GetImageIndex(item->itemID);
     if (image < 0)
-        return false;
+        return true;   // the image column stays empty
     const RECT &r = item->rcItem;
     const int x = r.left + ((r.right - r.left) - m_imageSize.cx) / 2;
     const int y = r.top + ((r.bottom - r.top) - m_imageSize.cy) / 2;

@@ -2,7 +2,7 @@
 // rebar band beside toolbars. Each button drops one of the menu's pop-ups down; the pop-ups
 // belong to the owner window (the frame), which receives their commands, WM_INITMENUPOPUP and
 // WM_MENUSELECT as it would from a real menu bar. Menu items whose command has a toolbar
-// image show that image.
+// image show that image; once images are loaded, every pop-up item has the image column.
 //
 // Keyboard: Alt+letter opens the pop-up with that access key (taken from the thread's queue
 // before the focused control sees it), Alt or F10 alone enters keyboard mode on the bar
@@ -62,7 +62,10 @@ private:
     void EnterKeyboardMode();
     void LeaveKeyboardMode(bool restoreFocus);
     int ButtonCount() const;
-    void ApplyImages(HMENU menu);
+    // Asks the owner-drawn image of every command item of menu's pop-ups (popup: menu is
+    // one).
+    void ApplyImages(HMENU menu, bool popup);
+    bool IsOwnMenuItem(UINT command) const;
     bool MeasureMenuItem(MEASUREITEMSTRUCT *item) const;
     bool DrawMenuItem(const DRAWITEMSTRUCT *item) const;
     bool OnMenuMessage(const MSG &msg);   // during TrackPopup; true eats the message

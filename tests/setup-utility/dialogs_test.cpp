@@ -281,7 +281,8 @@ protected:
         return WhileOpen(caption, drive, [&] { m_frame.SendMessage(WM_COMMAND, MAKEWPARAM(command, 0), 0); });
     }
     // The same for the command that a right click gives: in the tree on the item of clicked,
-    // or in the list when clicked is null, with key typed into the menu that opens.
+    // or in the list when clicked is null (on its selected row, or below the rows when none
+    // is selected), with key typed into the menu that opens.
     bool RunFromContextMenu(const wchar_t *clicked, wchar_t key, const wchar_t *caption,
                             const std::function<void(HWND)> &drive)
     {
@@ -290,6 +291,8 @@ protected:
             if (clicked) {
                 source = m_frame.GetTree().m_hWnd;
                 setuptest::PointAtTreeItem(source, Find(clicked));
+            } else {
+                setuptest::PointAtListRow(source, m_frame.GetList().GetNextItem(-1, LVNI_SELECTED));
             }
             bool open = false;
             guitest::Deferred choose(100, [&] {
@@ -549,34 +552,116 @@ TEST_F(Dialogs, ModelsThatCannotNameADeviceKeyAreNotOffered)
     }
 }
 
-TEST_F(Dialogs, ALogicalNameOfAnotherDeviceIsRepointedWithoutAQuestion)
+TEST_F(Dialogs, ALogicalNameOfAnotherDeviceMovesOnlyAfterAYes)
 {
-    const struct { const char *what; const wchar_t *typed; } rows[] = {
-        // case                  typed name
-        {"same spelling",        L"DlgTestTaken"},
-        {"other letter case",    L"dlgtestTAKEN"},
+    // "DlgTestTaken" refers to another device. Typed again (in any letter case, with blanks
+    // around it) for a new device, it moves after the question is answered Yes, spelled as
+    // typed; No keeps the dialog open and writes nothing. A name that already refers to the
+    // model's device key moves nowhere: no question.
+    const std::wstring question =
+        L"Logical Device Name \"DlgTestTaken\" has been defined to refer to \"DlgTest Other\".\n"
+        L"Do you want to replace it?";
+    const struct { const char *what; const wchar_t *typed; const wchar_t *refersTo; int answer; bool asked;
+                   const wchar_t *after; } rows[] = {
+        // case                          typed                 stored data            answer  asked  name after (nullptr: as before)
+        {"same spelling, Yes",           L"DlgTestTaken",      L"DlgTest Other",      IDYES,  true,  L"DlgTestTaken"},
+        {"other letter case, Yes",       L" dlgtestTAKEN\t",   L"DlgTest Other",      IDYES,  true,  L"dlgtestTAKEN"},
+        {"same spelling, No",            L"DlgTestTaken",      L"DlgTest Other",      IDNO,   true,  nullptr},
+        {"other letter case, No",        L"dlgtestTAKEN",      L"DlgTest Other",      IDNO,   true,  nullptr},
+        {"refers to the model already",  L"DLGTESTTAKEN",      L"dlgtest serial",     IDNO,   false, L"DLGTESTTAKEN"},
     };
     OpenFrame();
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
         DeleteTestEntries(kPrinters);
         SetString(kPrinters + L"\\DlgTest Other", L"Port", L"COM2");
-        SetString(kPrinters, L"DlgTestTaken", L"DlgTest Other");
+        SetString(kPrinters, L"DlgTestTaken", row.refersTo);
         m_frame.ReloadTree();
         Select(L"POSPrinter");
-        guitest::MessageBoxRecorder boxes;
+        guitest::MessageBoxRecorder boxes(row.answer);
         ASSERT_TRUE(Run(ID_EDIT_ADDDEVICE, L"Add New Device", [&](HWND dialog) {
             ASSERT_TRUE(Choose(dialog, IDC_ADD_MODEL, L"DlgTest Serial"));
             SetText(dialog, IDC_ADD_LDN, row.typed);
             Click(dialog, IDOK);
+            if (IsWindow(dialog) && IsWindowVisible(dialog))
+                Click(dialog, IDCANCEL);
         }));
-        EXPECT_TRUE(boxes.boxes.empty());
-        int names = 0;
+        if (row.asked) {
+            ASSERT_EQ(1u, boxes.boxes.size());
+            EXPECT_EQ(question, boxes.boxes[0].text);
+            EXPECT_EQ(L"DlgTest Serial", boxes.boxes[0].caption);
+            EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION), boxes.boxes[0].type);
+        } else {
+            EXPECT_TRUE(boxes.boxes.empty());
+        }
+        std::vector<std::wstring> names;
         for (const std::wstring &name : ValueNames(kPrinters))
-            names += _wcsicmp(name.c_str(), L"DlgTestTaken") == 0;
-        EXPECT_EQ(1, names) << "one value, repointed";
-        EXPECT_EQ(L"sz:DlgTest Serial", Value(kPrinters, L"DlgTestTaken"));
+            if (_wcsicmp(name.c_str(), L"DlgTestTaken") == 0)
+                names.push_back(name);
+        if (row.after) {
+            EXPECT_EQ(std::vector<std::wstring>{row.after}, names) << "one value, spelled as typed";
+            EXPECT_EQ(L"sz:DlgTest Serial", Value(kPrinters, L"DlgTestTaken"));
+            EXPECT_TRUE(KeyExists(kPrinters + L"\\DlgTest Serial"));
+        } else {
+            EXPECT_EQ(std::vector<std::wstring>{L"DlgTestTaken"}, names);
+            EXPECT_EQ(L"sz:" + std::wstring(row.refersTo), Value(kPrinters, L"DlgTestTaken"));
+            EXPECT_FALSE(KeyExists(kPrinters + L"\\DlgTest Serial")) << "nothing was written";
+        }
         EXPECT_TRUE(KeyExists(kPrinters + L"\\DlgTest Other")) << "the other device stays";
+    }
+}
+
+TEST_F(Dialogs, AddDeviceHoldsTheRuleOfLogicalNames)
+{
+    // The name field: empty gives no name; blanks around a name go; only blanks, or more than
+    // 16 characters once trimmed, are refused with the dialog left open and nothing written.
+    const std::wstring invalid = L"Logical device name is invalid!";
+    const struct { const char *what; std::wstring typed; const wchar_t *written; } rows[] = {
+        // case                 typed                                written (nullptr: refused, L"": no name)
+        {"empty",               L"",                                 L""},
+        {"blanks only",         L"  ",                               nullptr},
+        {"blanks around",       L" DlgTestSp ",                      L"DlgTestSp"},
+        {"16 characters",       L"  DlgTest_16_chars ",              L"DlgTest_16_chars"},
+        {"17 characters",       L"DlgTest_17_chars_",                nullptr},
+        {"300 characters",      L"DlgTest" + std::wstring(293, L'x'), nullptr},
+    };
+    OpenFrame();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        DeleteTestEntries(kPrinters);
+        m_frame.ReloadTree();
+        Select(L"POSPrinter");
+        const std::vector<std::wstring> before = ValueNames(kPrinters);
+        guitest::MessageBoxRecorder boxes;
+        bool stayedOpen = false;
+        ASSERT_TRUE(Run(ID_EDIT_ADDDEVICE, L"Add New Device", [&](HWND dialog) {
+            ASSERT_TRUE(Choose(dialog, IDC_ADD_MODEL, L"DlgTest Serial"));
+            SetText(dialog, IDC_ADD_LDN, row.typed);
+            Click(dialog, IDOK);
+            stayedOpen = IsWindow(dialog) && IsWindowVisible(dialog);
+            if (stayedOpen)
+                Click(dialog, IDCANCEL);
+        }));
+        std::vector<std::wstring> added;
+        for (const std::wstring &name : ValueNames(kPrinters))
+            if (std::find(before.begin(), before.end(), name) == before.end())
+                added.push_back(name);
+        if (!row.written) {
+            EXPECT_TRUE(stayedOpen);
+            ASSERT_EQ(1u, boxes.boxes.size());
+            EXPECT_EQ(invalid, boxes.boxes[0].text);
+            EXPECT_EQ(L"Error", boxes.boxes[0].caption);
+            EXPECT_FALSE(KeyExists(kPrinters + L"\\DlgTest Serial"));
+            EXPECT_TRUE(added.empty());
+        } else {
+            EXPECT_FALSE(stayedOpen);
+            EXPECT_TRUE(boxes.boxes.empty());
+            EXPECT_TRUE(KeyExists(kPrinters + L"\\DlgTest Serial"));
+            EXPECT_EQ(*row.written ? std::vector<std::wstring>{row.written} : std::vector<std::wstring>{}, added);
+            if (*row.written) {
+                EXPECT_EQ(L"sz:DlgTest Serial", Value(kPrinters, row.written));
+            }
+        }
     }
 }
 
@@ -664,7 +749,7 @@ TEST_F(PortDialogs, SerialSettingsShowAndStoreIndexes)
     EXPECT_FALSE(inputBufEnabled);
 
     const struct { const wchar_t *name; const wchar_t *value; } stored[] = {
-        {L"Port", L"sz:COM2"}, {L"Baudrate", L"dword:10"}, {L"BitLength", L"dword:1"},
+        {L"Port", L"sz:com2"}, {L"Baudrate", L"dword:10"}, {L"BitLength", L"dword:1"},
         {L"Parity", L"dword:2"}, {L"Stop", L"dword:1"}, {L"HandShake", L"dword:0"},
         {L"XonXoff", L"dword:1"}, {L"OutputBuf", L"dword:512"}, {L"Timeout", L"dword:0"},
         {L"InputBuf", L"dword:2048"}, {L"InputSleep", L"absent"},
@@ -720,6 +805,50 @@ TEST_F(PortDialogs, WhatIsNotChosenIsKept)
         ASSERT_TRUE(PortDetails(row.device, row.change));
         for (const auto &e : row.expected)
             EXPECT_EQ(e.second, Value(kPrinters + L"\\" + row.device, e.first.c_str())) << Narrow(e.first);
+    }
+}
+
+TEST_F(PortDialogs, AnUntouchedOKKeepsStoredPortsAndHandshakes)
+{
+    // A stored port is chosen only by an entry of exactly its name (letter case ignored), and
+    // an XonXoff other than 0 or 1 chooses no handshake. OK without a change leaves the whole
+    // key as it was, byte for byte; a handshake chosen is written with XonXoff 0.
+    const struct { const char *what; const wchar_t *port; DWORD xonXoff; const wchar_t *portShown;
+                   const wchar_t *handShakeShown; const wchar_t *choose; const wchar_t *handShake, *xonXoffAfter; } rows[] = {
+        // case                 Port       XonXoff      port shown  handshake shown  choose      HandShake after  XonXoff after (nullptr: key unchanged)
+        {"COM",                 L"COM",    0,           L"<none>",  L"RTS/CTS",      nullptr,    nullptr,         nullptr},
+        {"N",                   L"N",      0,           L"<none>",  L"RTS/CTS",      nullptr,    nullptr,         nullptr},
+        {"None as a name",      L"None",   0,           L"<none>",  L"RTS/CTS",      nullptr,    nullptr,         nullptr},
+        {"com2",                L"com2",   0,           L"COM2",    L"RTS/CTS",      nullptr,    nullptr,         nullptr},
+        {"LPT1 on serial",      L"LPT1",   0,           L"<none>",  L"RTS/CTS",      nullptr,    nullptr,         nullptr},
+        {"XON/XOFF over RTS/CTS", L"COM1", 1,           L"COM1",    L"XON/XOFF",     nullptr,    nullptr,         nullptr},
+        {"XonXoff 7",           L"COM1",   7,           L"COM1",    L"<none>",       nullptr,    nullptr,         nullptr},
+        {"XonXoff 0xFFFFFFFF",  L"COM1",   0xFFFFFFFF,  L"COM1",    L"<none>",       nullptr,    nullptr,         nullptr},
+        {"XonXoff 7, Disable",  L"COM1",   7,           L"COM1",    L"<none>",       L"Disable", L"dword:0",      L"dword:0"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        SetString(serial, L"Port", row.port);
+        SetDword(serial, L"XonXoff", row.xonXoff);
+        const std::vector<std::wstring> before = Snapshot(serial);
+        std::wstring portShown, handShakeShown;
+        ASSERT_TRUE(PortDetails(L"DlgTest Serial", [&](HWND dialog) {
+            portShown = Selected(dialog, IDC_PORT_NAME);
+            handShakeShown = Selected(dialog, IDC_PORT_HANDSHAKE);
+            if (row.choose) {
+                EXPECT_TRUE(Choose(dialog, IDC_PORT_HANDSHAKE, row.choose));
+            }
+            Click(dialog, IDOK);
+        }));
+        EXPECT_EQ(row.portShown, portShown);
+        EXPECT_EQ(row.handShakeShown, handShakeShown);
+        EXPECT_EQ(L"sz:" + std::wstring(row.port), Value(serial, L"Port"));
+        if (row.xonXoffAfter) {
+            EXPECT_EQ(row.handShake, Value(serial, L"HandShake"));
+            EXPECT_EQ(row.xonXoffAfter, Value(serial, L"XonXoff"));
+        } else {
+            EXPECT_EQ(before, Snapshot(serial));
+        }
     }
 }
 
@@ -854,14 +983,20 @@ protected:
 
 TEST_F(NameDialogs, AddLdnChecksTheNameAndWritesOneValue)
 {
-    const struct { const wchar_t *name; const wchar_t *message; } rows[] = {
-        {L"DlgTest_16_chars", nullptr},
-        {L"DlgTest_17_chars_", L"Logical device name is invalid!"},
-        {L"", L"Logical device name is invalid!"},
-        {L"dlgtestFRONT", L"The new name exists!"},
+    // Names are trimmed of blanks first; the name written is the trimmed one.
+    const std::wstring longName = L"DlgTest" + std::wstring(293, L'x');
+    const struct { const wchar_t *name; const wchar_t *message; const wchar_t *written; } rows[] = {
+        {L"DlgTest_16_chars", nullptr, L"DlgTest_16_chars"},
+        {L"DlgTest_17_chars_", L"Logical device name is invalid!", nullptr},
+        {longName.c_str(), L"Logical device name is invalid!", nullptr},
+        {L"", L"Logical device name is invalid!", nullptr},
+        {L"  ", L"Logical device name is invalid!", nullptr},
+        {L" DlgTestSp\t", nullptr, L"DlgTestSp"},
+        {L"dlgtestFRONT", L"The new name exists!", nullptr},
+        {L"  DlgTestFront ", L"The new name exists!", nullptr},
     };
     for (const auto &row : rows) {
-        SCOPED_TRACE(Narrow(row.name));
+        SCOPED_TRACE(Narrow(row.name).substr(0, 40));
         Select(L"POSPrinter\\DlgTest Beta");
         guitest::MessageBoxRecorder boxes;
         std::vector<std::wstring> classes, devices;
@@ -884,15 +1019,15 @@ TEST_F(NameDialogs, AddLdnChecksTheNameAndWritesOneValue)
             EXPECT_EQ(L"Error", boxes.boxes[0].caption);
         } else {
             EXPECT_TRUE(boxes.boxes.empty());
-            EXPECT_EQ(L"sz:DlgTest Beta", Value(kPrinters, row.name));
+            EXPECT_EQ(L"sz:DlgTest Beta", Value(kPrinters, row.written));
         }
     }
     EXPECT_EQ((std::vector<std::wstring>{L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha",
                                          L"DlgTestFront=DlgTest Alpha", L"DlgTestOther=DlgTest Beta",
-                                         L"DlgTest_16_chars=DlgTest Beta"}), TestNames());
+                                         L"DlgTestSp=DlgTest Beta", L"DlgTest_16_chars=DlgTest Beta"}), TestNames());
 }
 
-TEST_F(NameDialogs, AddLdnFromAClassPreselectsItsLastDeviceAndNeedsADevice)
+TEST_F(NameDialogs, AddLdnFromAClassPreselectsTheRowsDeviceElseItsLastAndNeedsOne)
 {
     Select(L"POSPrinter");
     std::wstring device;
@@ -905,6 +1040,21 @@ TEST_F(NameDialogs, AddLdnFromAClassPreselectsItsLastDeviceAndNeedsADevice)
         if (DeviceItemMap.GetValueAt(i).compare(0, 11, L"POSPrinter\\") == 0)
             last = DeviceItemMap.GetValueAt(i).substr(11);
     EXPECT_EQ(last, device);
+
+    // With a device row selected in the list, that device - also when another device's name
+    // begins with it.
+    SetString(kPrinters + L"\\DlgTest Alpha 2", L"DeviceDesc", L"second alpha");
+    m_frame.ReloadTree();
+    for (const wchar_t *rowName : {L"DlgTest Alpha", L"DlgTest Alpha 2", L"DlgTest Beta"}) {
+        SCOPED_TRACE(Narrow(rowName));
+        Select(L"POSPrinter");
+        SelectRow(rowName);
+        ASSERT_TRUE(Run(ID_EDIT_ADDLDN, L"Add New LDN", [&](HWND dialog) {
+            device = Selected(dialog, IDC_LDN_DEVICE);
+            Click(dialog, IDCANCEL);
+        }));
+        EXPECT_EQ(rowName, device);
+    }
 
     // A class without devices: nothing to point at.
     if (m_frame.GetTree().GetChildItem(Find(L"CashDrawer")))
@@ -925,31 +1075,39 @@ TEST_F(NameDialogs, AddLdnFromAClassPreselectsItsLastDeviceAndNeedsADevice)
 
 TEST_F(NameDialogs, RenameThroughTheLabelEdit)
 {
+    const std::vector<std::wstring> unchanged = {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha",
+                                                 L"DlgTestFront=DlgTest Alpha", L"DlgTestOther=DlgTest Beta"};
     const struct { const char *name; const wchar_t *newName; std::vector<int> answers; size_t boxes;
                    std::vector<std::wstring> after; WPARAM endKey = VK_RETURN; } rows[] = {
         {"to a new name", L"DlgTestRenamed", {}, 0,
          {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestOther=DlgTest Beta",
           L"DlgTestRenamed=DlgTest Alpha"}},
         {"to itself", L"DlgTestFront", {}, 0,
-         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
-          L"DlgTestOther=DlgTest Beta"}},
+         unchanged},
         {"letter case only", L"DlgTestFRONT", {}, 0,
          {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFRONT=DlgTest Alpha",
           L"DlgTestOther=DlgTest Beta"}},
         {"onto a name in use, No", L"DlgTestOther", {IDNO}, 1,
-         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
-          L"DlgTestOther=DlgTest Beta"}},
+         unchanged},
         {"onto a name in use, Yes", L"DlgTestOther", {IDYES}, 1,
          {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestOther=DlgTest Alpha"}},
         {"too long", L"DlgTest_17_chars_", {}, 1,
-         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
-          L"DlgTestOther=DlgTest Beta"}},
+         unchanged},
+        {"blanks only", L"  ", {}, 1,
+         unchanged},
+        {"blanks around a new name", L" DlgTestSpaced ", {}, 0,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestOther=DlgTest Beta",
+          L"DlgTestSpaced=DlgTest Alpha"}},
+        {"blanks around the same name", L"  DlgTestFront\t", {}, 0,
+         unchanged},
+        {"blanks around a name in use, other letters, No", L" dlgtestOTHER ", {IDNO}, 1,
+         unchanged},
+        {"blanks around a name in use, other letters, Yes", L" DlgTestOTHER ", {IDYES}, 1,
+         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestOTHER=DlgTest Alpha"}},
         {"Esc after typing a new name", L"DlgTestEscaped", {}, 0,
-         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
-          L"DlgTestOther=DlgTest Beta"}, VK_ESCAPE},
+         unchanged, VK_ESCAPE},
         {"Esc after typing a name in use", L"DlgTestOther", {IDYES}, 0,
-         {L"DlgTestBack=DlgTest Alpha", L"DlgTestCase=dlgtest alpha", L"DlgTestFront=DlgTest Alpha",
-          L"DlgTestOther=DlgTest Beta"}, VK_ESCAPE},
+         unchanged, VK_ESCAPE},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
@@ -1082,6 +1240,18 @@ TEST_F(NameDialogs, PropertyShowsSixValuesOfTheDevice)
                            IDC_DETAIL_DESCRIPTION, IDC_DETAIL_VERSION, IDC_DETAIL_SONAME};
         for (int i = 0; i < 6; ++i)
             shown[i] = Text(page, ids[i]);
+        // Every control of the page lies whole within the page as the sheet sized it.
+        RECT client = {};
+        GetClientRect(page, &client);
+        for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            RECT r = {};
+            GetWindowRect(child, &r);
+            MapWindowPoints(nullptr, page, reinterpret_cast<POINT *>(&r), 2);
+            EXPECT_TRUE(r.left >= client.left && r.top >= client.top && r.right <= client.right &&
+                        r.bottom <= client.bottom)
+                << "control " << GetDlgCtrlID(child) << " at " << r.left << "," << r.top << "-" << r.right << ","
+                << r.bottom << " in " << client.right << "x" << client.bottom;
+        }
         PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
     }));
     EXPECT_EQ(L"Alpha name", shown[0]);
@@ -1091,9 +1261,18 @@ TEST_F(NameDialogs, PropertyShowsSixValuesOfTheDevice)
     EXPECT_EQ(L"", shown[4]);
     EXPECT_EQ(L"Test.Alpha.SO", shown[5]);
 
-    // A class shows nothing.
-    Select(L"POSPrinter");
-    EXPECT_FALSE(Run(ID_FILE_PROPERTY, L"Property", [](HWND sheet) { PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0); }));
+    // A class, or nothing, selected: no sheet, and the warning.
+    for (const wchar_t *selected : {L"POSPrinter", static_cast<const wchar_t *>(nullptr)}) {
+        if (selected)
+            Select(selected);
+        else
+            m_frame.GetTree().SelectItem(nullptr);
+        guitest::MessageBoxRecorder boxes;
+        EXPECT_FALSE(Run(ID_FILE_PROPERTY, L"Property", [](HWND sheet) { PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0); }));
+        ASSERT_EQ(1u, boxes.boxes.size());
+        EXPECT_EQ(L"Please select a device!", boxes.boxes[0].text);
+        EXPECT_EQ(L"Warning", boxes.boxes[0].caption);
+    }
 }
 
 // --- Interactive health check ----------------------------------------------------------------------
@@ -1314,10 +1493,11 @@ TEST_F(NameDialogs, HealthCheckCallsTheControlObjectInOrder)
 
 TEST_F(NameDialogs, ContextMenuCommandsActOnTheSelection)
 {
-    // A right click in the tree on clicked (nullptr: in the list) with the tree's selection and
-    // the list row given, then the item's access key: the command runs on the selection, with
-    // the items enabled as the menu resource has them. A device clicked in the tree becomes the
-    // selection first; a class clicked leaves it.
+    // A right click in the tree on clicked (nullptr: in the list, on the row given or below
+    // the rows) with the tree's selection given, then the item's access key: the command runs
+    // on what was clicked, with the items enabled as the menu resource has them. A device
+    // clicked in the tree or in the list becomes the selection first; a class clicked leaves
+    // it, and its Property shows the selected device only when it is of that class.
     SetString(kPrinters + L"\\DlgTest Alpha", L"DeviceName", L"Alpha name");
     SetString(kPrinters + L"\\DlgTest Beta", L"DeviceName", L"Beta name");
     auto healthCheckOf = [](const std::wstring &device) {
@@ -1340,13 +1520,14 @@ TEST_F(NameDialogs, ContextMenuCommandsActOnTheSelection)
     } rows[] = {
         // clicked                      selected                      row              key   boxes                                          calls        sheet
         {nullptr,                       L"POSPrinter",                L"DlgTest Alpha", L'd', {deleteQuestion, L"POSPrinter\\DlgTest Alpha"}, {},          nullptr},
-        {nullptr,                       L"POSPrinter",                L"DlgTest Beta",  L'c', {selectDevice, L"Warning"},                     {},          nullptr},
+        {nullptr,                       L"POSPrinter",                L"DlgTest Beta",  L'c', {},                                             healthCheckOf(L"DlgTest Beta"), nullptr},
         {L"POSPrinter\\DlgTest Beta",   L"POSPrinter\\DlgTest Alpha", nullptr,          L'd', {deleteQuestion, L"POSPrinter\\DlgTest Beta"},  {},          nullptr},
         {L"POSPrinter\\DlgTest Beta",   L"POSPrinter\\DlgTest Alpha", nullptr,          L'c', {},                                             healthCheckOf(L"DlgTest Beta"), nullptr},
         {L"POSPrinter\\DlgTest Alpha",  L"POSPrinter",                nullptr,          L'c', {},                                             healthCheckOf(L"DlgTest Alpha"), nullptr},
         {L"POSPrinter",                 L"POSPrinter\\DlgTest Alpha", nullptr,          L'r', {},                                             {},          L"Alpha name"},
-        {L"CashDrawer",                 L"POSPrinter\\DlgTest Beta",  nullptr,          L'r', {},                                             {},          L"Beta name"},
-        {L"POSPrinter",                 L"POSPrinter",                nullptr,          L'r', {},                                             {},          nullptr},
+        {L"CashDrawer",                 L"POSPrinter\\DlgTest Beta",  nullptr,          L'r', {selectDevice, L"Warning"},                     {},          nullptr},
+        {L"POSPrinter",                 L"POSPrinter",                nullptr,          L'r', {selectDevice, L"Warning"},                     {},          nullptr},
+        {nullptr,                       L"POSPrinter",                nullptr,          L'c', {selectDevice, L"Warning"},                     {},          nullptr},
     };
     CLSID standIn = {};
     ASSERT_EQ(S_OK, CLSIDFromProgID(L"OPOS.POSPrinter", &standIn)) << "the stand-in is registered";
@@ -1430,6 +1611,229 @@ TEST_F(NameDialogs, RightClickedDeviceIsTheOneChanged)
             EXPECT_EQ(Find(L"POSPrinter\\DlgTest Beta"), m_frame.GetTree().GetSelectedItem());
         }
         EXPECT_EQ(alpha, Snapshot(alphaKey));
+    }
+}
+
+TEST_F(NameDialogs, ListRowMenuActsOnTheRowsDevice)
+{
+    // A class selected, a right click on the first or the last of its device rows: each
+    // command of the Device menu runs for that row's device, which the registry shows after
+    // OK (Add New LDN, Communication Settings), the control object is opened for (CheckHealth)
+    // or the question names (Delete, answered No).
+    for (const wchar_t *device : {L"DlgTest Alpha", L"DlgTest Beta"}) {
+        SetString(kPrinters + L"\\" + device, L"GroupID", L"DLGS");
+        SetString(kPrinters + L"\\" + device, L"Port", L"COM1");
+    }
+    m_frame.ReloadTree();
+    Select(L"POSPrinter");
+    std::vector<std::wstring> rows;
+    for (int i = 0; i < m_frame.GetList().GetItemCount(); ++i) {
+        const std::wstring name = m_frame.GetList().GetItemText(i, 0);
+        if (name.compare(0, 7, L"DlgTest") == 0)
+            rows.push_back(name);
+    }
+    ASSERT_EQ(2u, rows.size());
+    const std::wstring ends[] = {rows.front(), rows.back()};
+
+    CLSID standIn = {};
+    ASSERT_EQ(S_OK, CLSIDFromProgID(L"OPOS.POSPrinter", &standIn));
+    RecordingFactory factory;
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, CoRegisterClassObject(standIn, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+    enum Command { AddLdn, CommSettings, CheckHealth, Delete };
+    const struct { Command command; wchar_t key; const wchar_t *caption; } commands[] = {
+        {AddLdn, L'l', L"Add New LDN"},
+        {CommSettings, L'o', L"Port Details"},
+        {CheckHealth, L'c', nullptr},
+        {Delete, L'd', nullptr},
+    };
+    for (const std::wstring &device : ends) {
+        const std::wstring other = device == ends[0] ? ends[1] : ends[0];
+        for (const auto &c : commands) {
+            SCOPED_TRACE(testing::Message() << Narrow(device) << ", key " << static_cast<char>(c.key));
+            DeleteTestEntries(kPrinters);
+            SetUpNames();
+            for (const std::wstring &d : {device, other}) {
+                SetString(kPrinters + L"\\" + d, L"GroupID", L"DLGS");
+                SetString(kPrinters + L"\\" + d, L"Port", L"COM1");
+            }
+            m_frame.ReloadTree();
+            Select(L"POSPrinter");
+            SelectRow(device);
+            const std::vector<std::wstring> otherBefore = Snapshot(kPrinters + L"\\" + other);
+            factory.calls.clear();
+            guitest::MessageBoxRecorder boxes(IDNO);
+            std::wstring preselected;
+            const bool opened = RunFromContextMenu(nullptr, c.key, c.caption ? c.caption : L"-", [&](HWND dialog) {
+                if (c.command == AddLdn) {
+                    preselected = Selected(dialog, IDC_LDN_DEVICE);
+                    SetText(dialog, IDC_LDN_NAME, L"DlgTestRow");
+                } else {
+                    EXPECT_TRUE(Choose(dialog, IDC_PORT_NAME, L"COM4"));
+                }
+                Click(dialog, IDOK);
+            });
+            EXPECT_EQ(c.caption != nullptr, opened);
+            switch (c.command) {
+            case AddLdn:
+                EXPECT_EQ(device, preselected);
+                EXPECT_EQ(L"sz:" + device, Value(kPrinters, L"DlgTestRow"));
+                break;
+            case CommSettings:
+                EXPECT_EQ(L"sz:COM4", Value(kPrinters + L"\\" + device, L"Port"));
+                break;
+            case CheckHealth:
+                ASSERT_FALSE(factory.calls.empty());
+                EXPECT_EQ(L"Open(BSTR:" + device + L")", factory.calls[0]);
+                EXPECT_TRUE(boxes.boxes.empty());
+                break;
+            case Delete:
+                ASSERT_EQ(1u, boxes.boxes.size());
+                EXPECT_EQ(L"POSPrinter\\" + device, boxes.boxes[0].caption);
+                EXPECT_TRUE(KeyExists(kPrinters + L"\\" + device)) << "answered No";
+                break;
+            }
+            EXPECT_EQ(otherBefore, Snapshot(kPrinters + L"\\" + other)) << "the other device is left alone";
+        }
+    }
+    CoRevokeClassObject(cookie);
+}
+
+TEST_F(NameDialogs, ClassMenuAddsADeviceToTheClassClicked)
+{
+    // Add New Device from a class's menu offers that class's models and adds under it, with a
+    // device of the other class selected and with nothing selected (as after a reload).
+    const struct { const wchar_t *clicked; const wchar_t *selected; std::vector<std::wstring> models;
+                   const wchar_t *model; const wchar_t *port; std::wstring key; } rows[] = {
+        // clicked         selected (nullptr: none)       models offered                                     chosen               port        key written
+        {L"POSPrinter",    L"CashDrawer\\DlgTest Till",   {L"DlgTest Alone", L"DlgTest Serial"},             L"DlgTest Serial",   L"Serial",  kPrinters + L"\\DlgTest Serial"},
+        {L"POSPrinter",    nullptr,                       {L"DlgTest Alone", L"DlgTest Serial"},             L"DlgTest Serial",   L"Serial",  kPrinters + L"\\DlgTest Serial"},
+        {L"CashDrawer",    L"POSPrinter\\DlgTest Alpha",  {L"DlgTest Drawer"},                               L"DlgTest Drawer",   L"Ethernet", kDrawers + L"\\DlgTest Drawer"},
+        {L"CashDrawer",    nullptr,                       {L"DlgTest Drawer"},                               L"DlgTest Drawer",   L"Ethernet", kDrawers + L"\\DlgTest Drawer"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << Narrow(row.clicked) << ", " << (row.selected ? Narrow(row.selected) : "nothing")
+                     << " selected");
+        DeleteTestEntries(kPrinters);
+        DeleteTestEntries(kDrawers);
+        SetUpNames();
+        SetString(kDrawers + L"\\DlgTest Till", L"DeviceDesc", L"till");
+        m_frame.ReloadTree();
+        if (row.selected)
+            Select(row.selected);
+        guitest::MessageBoxRecorder boxes;
+        std::vector<std::wstring> models;
+        ASSERT_TRUE(RunFromContextMenu(row.clicked, L'n', L"Add New Device", [&](HWND dialog) {
+            models = Entries(dialog, IDC_ADD_MODEL);
+            ASSERT_TRUE(Choose(dialog, IDC_ADD_MODEL, row.model));
+            ASSERT_TRUE(Choose(dialog, IDC_ADD_PORT, row.port));
+            Click(dialog, IDOK);
+        }));
+        EXPECT_EQ(row.models, models);
+        EXPECT_TRUE(boxes.boxes.empty());
+        EXPECT_TRUE(KeyExists(row.key));
+        const std::wstring otherClass = row.key.compare(0, kPrinters.size(), kPrinters) == 0 ? kDrawers : kPrinters;
+        EXPECT_FALSE(KeyExists(otherClass + row.key.substr(row.key.rfind(L'\\'))));
+    }
+}
+
+TEST_F(NameDialogs, ShiftF10AndTheMenuKeyOpenTheFocusedItemsMenu)
+{
+    // The key as it reaches the loop in the focused tree or list opens the menu of the focused
+    // item at that item, and the command chosen acts on it as after a right click.
+    SetString(kPrinters + L"\\DlgTest Beta", L"GroupID", L"DLGS");
+    SetString(kPrinters + L"\\DlgTest Beta", L"Port", L"COM1");
+    enum Where { InTree, InList };
+    const struct { const char *what; Where where; UINT vk; bool shift; const wchar_t *selected; const wchar_t *row; } rows[] = {
+        // case                                where    key       shift  tree selection                 list row
+        {"Shift+F10 on a tree device",         InTree,  VK_F10,   true,  L"POSPrinter\\DlgTest Beta",  nullptr},
+        {"menu key on a tree device",          InTree,  VK_APPS,  false, L"POSPrinter\\DlgTest Beta",  nullptr},
+        {"Shift+F10 on a list row",            InList,  VK_F10,   true,  L"POSPrinter",                L"DlgTest Beta"},
+        {"menu key on a list row",             InList,  VK_APPS,  false, L"POSPrinter",                L"DlgTest Beta"},
+    };
+    ui::CTreeViewCtrl &tree = m_frame.GetTree();
+    ui::CListViewCtrl &list = m_frame.GetList();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        SetString(kPrinters + L"\\DlgTest Beta", L"Port", L"COM1");
+        m_frame.ReloadTree();
+        Select(row.selected);
+        HWND focus = row.where == InTree ? tree.m_hWnd : list.m_hWnd;
+        if (row.row)
+            SelectRow(row.row);
+        SetFocus(focus);
+        // Where the menu must appear: below the focused item's text.
+        RECT item = {};
+        if (row.where == InTree) {
+            HTREEITEM selected = tree.GetSelectedItem();
+            memcpy(&item, &selected, sizeof selected);
+            ASSERT_TRUE(SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&item)));
+        } else {
+            item.left = LVIR_LABEL;
+            ASSERT_TRUE(SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(list.GetNextItem(-1, LVNI_SELECTED)),
+                                     reinterpret_cast<LPARAM>(&item)));
+        }
+        MapWindowPoints(focus, nullptr, reinterpret_cast<POINT *>(&item), 2);
+        RECT menuRect = {};
+        bool open = false, taken = false;
+        const bool opened = WhileOpen(L"Port Details", [&](HWND dialog) {
+            EXPECT_TRUE(Choose(dialog, IDC_PORT_NAME, L"COM6"));
+            Click(dialog, IDOK);
+        }, [&] {
+            guitest::Deferred choose(100, [&] {
+                HWND menuWindow = FindWindowW(L"#32768", nullptr);
+                open = menuWindow && IsWindowVisible(menuWindow);
+                if (open) {
+                    GetWindowRect(menuWindow, &menuRect);
+                    PostMessageW(menuWindow, WM_CHAR, L'o', 1);
+                }
+            });
+            guitest::ModifierKeys keys(false, row.shift, false);
+            MSG msg = {};
+            msg.hwnd = focus;
+            msg.message = row.vk == VK_F10 ? WM_SYSKEYDOWN : WM_KEYDOWN;
+            msg.wParam = row.vk;
+            msg.lParam = 1;
+            taken = m_loop.PreTranslateMessage(&msg) != FALSE;
+            msg.message = row.vk == VK_F10 ? WM_SYSKEYUP : WM_KEYUP;
+            msg.lParam = static_cast<LPARAM>(0xC0000001);
+            EXPECT_TRUE(m_loop.PreTranslateMessage(&msg)) << "its key-up is taken too";
+        });
+        EXPECT_TRUE(taken);
+        EXPECT_TRUE(open);
+        EXPECT_TRUE(opened);
+        EXPECT_EQ(L"sz:COM6", Value(kPrinters + L"\\DlgTest Beta", L"Port"));
+        EXPECT_NEAR(item.left, menuRect.left, 2);
+        EXPECT_NEAR(item.bottom, menuRect.top, 2);
+    }
+
+    // A menu dismissed before its key came up (the menu took the key-up): the next F10 is
+    // the system's again, down and up.
+    Select(L"POSPrinter\\DlgTest Beta");
+    SetFocus(tree);
+    {
+        guitest::Deferred dismiss(100, [] { EndMenu(); });
+        guitest::ModifierKeys keys(false, true, false);
+        MSG down = {tree.m_hWnd, WM_SYSKEYDOWN, VK_F10, 1, 0, {0, 0}};
+        guitest::ModalWatchdog watchdog;
+        EXPECT_TRUE(m_loop.PreTranslateMessage(&down));
+    }
+    guitest::PumpMessages();
+
+    // Without Shift, F10 is no menu key here; a key in another window is not either.
+    MSG msg = {};
+    msg.hwnd = tree.m_hWnd;
+    msg.message = WM_SYSKEYDOWN;
+    msg.wParam = VK_F10;
+    {
+        guitest::ModifierKeys keys(false, false, false);
+        EXPECT_FALSE(m_loop.PreTranslateMessage(&msg));
+        msg.message = WM_SYSKEYUP;
+        EXPECT_FALSE(m_loop.PreTranslateMessage(&msg));
+        msg.hwnd = m_frame.m_hWnd;
+        msg.message = WM_KEYDOWN;
+        msg.wParam = VK_APPS;
+        EXPECT_FALSE(m_loop.PreTranslateMessage(&msg));
     }
 }
 

@@ -593,15 +593,19 @@ TEST_F(FrameTest, MenuItemsWithAToolbarButtonShowItsImage)
         info.cbSize = sizeof(info);
         info.fMask = MIIM_BITMAP;
         ASSERT_TRUE(GetMenuItemInfoW(Menu(), r.first, FALSE, &info)) << r.first;
-        EXPECT_EQ(r.second >= 0, info.hbmpItem == HBMMENU_CALLBACK) << r.first;
+        EXPECT_EQ(HBMMENU_CALLBACK, info.hbmpItem) << r.first << ": every item has the image column";
     }
-    // The frame answers the menu's size question for an item with an image.
-    MEASUREITEMSTRUCT measure = {};
-    measure.CtlType = ODT_MENU;
-    measure.itemID = 32775;
-    EXPECT_TRUE(frame.SendMessage(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure)));
-    EXPECT_EQ(16u, measure.itemWidth);
-    EXPECT_EQ(15u, measure.itemHeight);
+    // The frame answers the menu's size question for every item of its menu, with an image or
+    // without; not for a command the menu does not have.
+    for (UINT command : {32775u, 57665u, 32851u, 12345u}) {
+        MEASUREITEMSTRUCT measure = {};
+        measure.CtlType = ODT_MENU;
+        measure.itemID = command;
+        const bool answered = frame.SendMessage(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure)) != 0;
+        EXPECT_EQ(command != 12345u, answered) << command;
+        EXPECT_EQ(answered ? 16u : 0u, measure.itemWidth) << command;
+        EXPECT_EQ(answered ? 15u : 0u, measure.itemHeight) << command;
+    }
 }
 
 TEST_F(FrameTest, AltAloneEntersKeyboardModeOnTheCommandBar)

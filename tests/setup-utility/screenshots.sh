@@ -1,7 +1,7 @@
 #!/bin/bash
 # Screenshots of the setup utility for looking at it by eye, in English and in Simplified
-# Chinese: the main frame, its Edit menu dropped down, the About box, and (English) the Add New
-# Device and Port range dialogs. Writes PNG files to
+# Chinese: the main frame, its Edit menu dropped down, the About box, a device's property
+# sheet, and (English) the Add New Device and Port range dialogs. Writes PNG files to
 # build/screenshots/ (generated, not kept in the repository).
 #
 #   ./suite.sh build && tests/setup-utility/screenshots.sh
@@ -75,6 +75,24 @@ run_language() {   # TAG LOCALE
     xdotool key Escape
     sleep 0.5
 
+    # The sample device's property sheet, reached by the keyboard: the tree's first device,
+    # then File > Property.
+    xdotool mousemove 200 500 click 1
+    sleep 0.3
+    xdotool key Home
+    sleep 0.3
+    xdotool key Down
+    sleep 0.7
+    xdotool key alt+f
+    sleep 0.7
+    xdotool key r
+    sleep 1.5
+    shot "brenvik-$tag-property.png"
+    xdotool key Escape
+    sleep 0.5
+    xdotool mousemove 600 400 click 1
+    sleep 0.3
+
     if [ "$tag" = en ]; then
         # The first class of the tree, then Add New Device with the sample catalogue's first
         # model, then the port range.
@@ -130,6 +148,22 @@ install_tools
 mkdir -p "$OUT"
 WINEPREFIX=$WINEPREFIX wineserver -p >/dev/null 2>&1 </dev/null || true
 start_xvfb
+
+# One device for the property sheet, removed again at the end.
+SHOT_DEVICE='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\POSPrinter\TR-80S Serial'
+add_value() {   # NAME (empty: the default value) DATA
+    if [ -z "$1" ]; then
+        wine reg add "$SHOT_DEVICE" /ve /d "$2" /f >/dev/null 2>&1 </dev/null
+    else
+        wine reg add "$SHOT_DEVICE" /v "$1" /d "$2" /f >/dev/null 2>&1 </dev/null
+    fi
+}
+add_value "" RIVADARADO.POSPrinter
+add_value DeviceName TR-80S
+add_value DeviceDesc "TR-80S 80 mm thermal receipt printer, serial interface"
+add_value Service 'C:\Program Files\Rivadarado\Malvistra.dll'
+add_value Description "ESC/POS receipt printer, 80 mm paper, auto cutter"
+add_value Version 1.11
 run_language en en_US.UTF-8
 run_installer
 
@@ -139,6 +173,7 @@ wine reg query "$FONT_KEY" /v SimSun >/dev/null 2>&1 </dev/null && had_replaceme
 $had_replacement || wine reg add "$FONT_KEY" /v SimSun /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1 </dev/null
 run_language zh zh_CN.UTF-8
 $had_replacement || wine reg delete "$FONT_KEY" /v SimSun /f >/dev/null 2>&1 </dev/null
+wine reg delete "$SHOT_DEVICE" /f >/dev/null 2>&1 </dev/null || true
 # The virtual desktops leave their size with the prefix's server: end it, so that the next
 # program sees the real screen again.
 wineserver -k || true

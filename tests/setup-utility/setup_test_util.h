@@ -87,6 +87,26 @@ inline void PointAtTreeItem(HWND tree, HTREEITEM item)
     SetCursorPos(centre.x, centre.y);
 }
 
+// Puts the cursor on the middle of a list row's label, scrolled into view; row -1: on the
+// list's empty space below its rows.
+inline void PointAtListRow(HWND list, int row)
+{
+    POINT at = {};
+    if (row >= 0) {
+        SendMessageW(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+        RECT r = {};
+        r.left = LVIR_LABEL;
+        ASSERT_TRUE(SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r)));
+        at = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    } else {
+        RECT client = {};
+        GetClientRect(list, &client);
+        at = {(client.left + client.right) / 2, client.bottom - 5};
+    }
+    ClientToScreen(list, &at);
+    SetCursorPos(at.x, at.y);
+}
+
 // The right click's notification, as the tree or the list sends it to the frame.
 inline void RightClick(HWND frame, HWND source)
 {

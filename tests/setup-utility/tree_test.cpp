@@ -183,6 +183,7 @@ TEST_F(Tree, SelectionFillsTheListAndSetsTheCommands)
         EXPECT_EQ(row.device, frame.UIIsEnabled(ID_TOOLS_CHECKHEALTH));
         EXPECT_EQ(row.device, frame.UIIsEnabled(ID_DEVICE_DELETE));
         EXPECT_EQ(row.device, frame.UIIsEnabled(ID_EDIT_COMMSETTINGS));
+        EXPECT_EQ(row.device, frame.UIIsEnabled(ID_FILE_PROPERTY)) << "File > Property, for the keyboard";
         EXPECT_FALSE(frame.UIIsEnabled(ID_DEVICE_SPECIFIC_BUTTON));
     }
 }
@@ -302,7 +303,7 @@ TEST_F(Tree, ContextMenusOfferTheCommandsOfWhatWasClicked)
         {InTree, L"POSPrinter\\TreeTest Alpha", L"POSPrinter", L'l', {ID_EDIT_ADDLDN}},
         {InTree, L"POSPrinter\\TreeTest Beta", L"POSPrinter\\TreeTest Beta", L'o', {ID_EDIT_COMMSETTINGS}},
         {InTree, L"POSPrinter\\TreeTest Beta", L"POSPrinter\\TreeTest Beta", L'd', {ID_DEVICE_DELETE}},
-        {InTree, L"POSPrinter\\TreeTest Alpha", L"POSPrinter", 0, {0}},   // dismissed: command 0, taken by nobody
+        {InTree, L"POSPrinter\\TreeTest Alpha", L"POSPrinter", 0, {}},    // dismissed: nothing arrives
         {InList, nullptr, L"POSPrinter", L'l', {ID_EDIT_ADDLDN}},
         {InList, nullptr, L"CashDrawer", L'l', {ID_EDIT_ADDLDN}},
         {InList, nullptr, L"POSPrinter\\TreeTest Alpha", L'a', {ID_EDIT_ADDLDN}},
