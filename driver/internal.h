@@ -177,8 +177,8 @@ private:
 inline constexpr DWORD kCancelGraceMs = 1000;
 // No request waits inside a queue callback longer than this at a time, whatever its time-outs:
 // the queue is sequential, so every other request of the device (and the file's cleanup) waits
-// behind it. A write whose time-outs give an infinite or wrapping limit waits this long per
-// attempt; a read's budget, and a wait-mask request's wait, are capped at it.
+// behind it. A write's limit (per attempt: one that moves bytes is followed by the next), a
+// read's budget and a wait-mask request's wait are capped at it.
 inline constexpr DWORD kCappedWriteLimitMs = 5000;
 
 // Cancels the I/O on `ov` and waits up to kCancelGraceMs for it to end. Returns true when it

@@ -324,16 +324,16 @@ CPortQueue::RequestWait CPortQueue::WaitInRequest(IWDFIoRequest *request, DWORD 
 namespace {
 
 // The wait for one write of `rest` bytes: the write time-outs' limit, computed without wrapping.
-// No limit set gives the default; an infinite limit (MAXDWORD) or one past 32 bits gives the
-// capped wait, so that no write holds the connection lock without a bound.
+// No limit set gives the default. Any limit past kCappedWriteLimitMs (an infinite one, one that
+// reaches 32 bits, or just a long constant) gives the capped wait: the write waits inside the
+// sequential queue's callback, with every other request of the device and the file's cleanup
+// behind it. A smaller limit stays exact.
 DWORD WriteLimit(DWORD rest, const SERIAL_TIMEOUTS &t)
 {
     const ULONGLONG limit = static_cast<ULONGLONG>(rest) * t.WriteTotalTimeoutMultiplier + t.WriteTotalTimeoutConstant;
     if (limit == 0)
         return kDefaultWriteLimitMs;
-    if (limit >= MAXDWORD)
-        return kCappedWriteLimitMs;
-    return static_cast<DWORD>(limit);
+    return static_cast<DWORD>(std::min<ULONGLONG>(limit, kCappedWriteLimitMs));
 }
 
 } // namespace

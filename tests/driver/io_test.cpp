@@ -795,6 +795,7 @@ TEST_F(PortIo, RequestsWaitingInTheDriverEndWithinTheCapAndACloseFollows)
         {"write, limit wrapping to 4096 ms", WriteIt, 0x10000, 0x1000, true, kWriteFault, kPrinterMaxMs},
         {"write, limit past 32 bits (wrapped: 49 days)", WriteIt, 0x10000, MAXDWORD - 1, false, kWriteFault,
          kPrinterMaxMs},
+        {"write, constant of an hour", WriteIt, 0, 3600000, false, kWriteFault, kPrinterMaxMs},
         {"device id, printer silent", DeviceId, 0, 0, true, kTimeout, kPrinterMaxMs},
         {"device-id size, printer silent", DeviceIdSize, 0, 0, true, kTimeout, kPrinterMaxMs},
         {"device id, printer silent, no close", DeviceId, 0, 0, false, kTimeout, kPrinterMaxMs},
