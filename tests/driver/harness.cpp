@@ -652,6 +652,12 @@ BOOL WINAPI SeamPrinterIoControl(HANDLE h, DWORD code, LPVOID /*input*/, DWORD /
         SetLastError(printer->m_deviceIdError);
         return FALSE;
     }
+    if (printer->m_deviceIdStuck) {
+        overlapped->Internal = 0x103;   // STATUS_PENDING, and no cancel reaches it
+        printer->m_stuckWrite = overlapped;
+        SetLastError(ERROR_IO_PENDING);
+        return FALSE;
+    }
     if (printer->m_deviceIdSilent) {
         // A real request on the printer's line that nothing answers: it stays pending until
         // the driver cancels it.

@@ -508,6 +508,8 @@ public:
     DWORD m_deviceIdError = 0;
     // A printer that never answers the device-id request: it stays pending until cancelled.
     bool m_deviceIdSilent = false;
+    // One whose device-id request stays pending, cancel or not, until CompleteStuckWrite.
+    bool m_deviceIdStuck = false;
 
     // How the printer completes the driver's next writes, one step per write started; with no
     // steps left every write goes to the pipe as it is.
@@ -525,7 +527,8 @@ public:
     int m_writesStarted = 0;
     // The records the driver's writes ran on, in order (identity only).
     std::vector<OVERLAPPED *> m_writeRecords;
-    // Completes the stuck write with no bytes moved, as a late cancel would.
+    // Completes the stuck write (or device-id request) with no bytes moved, as a late cancel
+    // would.
     void CompleteStuckWrite();
     OVERLAPPED *m_stuckWrite = nullptr;
 

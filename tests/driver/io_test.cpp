@@ -777,7 +777,7 @@ TEST_F(PortIo, WriteCompletionsShortEmptyFailedAndLate)
 // meanwhile completes once that request has ended; every handle of the connection is closed.
 TEST_F(PortIo, RequestsWaitingInTheDriverEndWithinTheCapAndACloseFollows)
 {
-    enum Kind { ReadIt, WriteIt, DeviceId, DeviceIdSize, WaitEvents };
+    enum Kind { ReadIt, WriteIt, DeviceId, DeviceIdSize, DeviceIdStuck, WaitEvents };
     struct Row
     {
         const char *what;
@@ -799,6 +799,7 @@ TEST_F(PortIo, RequestsWaitingInTheDriverEndWithinTheCapAndACloseFollows)
         {"device id, printer silent", DeviceId, 0, 0, true, kTimeout, kPrinterMaxMs},
         {"device-id size, printer silent", DeviceIdSize, 0, 0, true, kTimeout, kPrinterMaxMs},
         {"device id, printer silent, no close", DeviceId, 0, 0, false, kTimeout, kPrinterMaxMs},
+        {"device id, still pending after its cancel", DeviceIdStuck, 0, 0, false, kTimeout, kPrinterMaxMs},
         {"wait for a byte that does not come", WaitEvents, 0, 0, true, S_OK, kCapMs + 1500},
     };
     const size_t n = sizeof(rows) / sizeof(rows[0]);
@@ -813,6 +814,7 @@ TEST_F(PortIo, RequestsWaitingInTheDriverEndWithinTheCapAndACloseFollows)
                                              rows[i].writeConstant});
         SetWaitMask(port, SERIAL_EV_RXCHAR);
         ports[i]->printer.m_deviceIdSilent = true;
+        ports[i]->printer.m_deviceIdStuck = rows[i].kind == DeviceIdStuck;
     }
 
     std::vector<Ref<Request>> requests(n);
@@ -828,6 +830,7 @@ TEST_F(PortIo, RequestsWaitingInTheDriverEndWithinTheCapAndACloseFollows)
             case WriteIt: requests[i] = own.port.Write(Pattern(64 * 1024)); break;
             case DeviceId: requests[i] = own.port.Control(0x16000C, nullptr, 4096); break;
             case DeviceIdSize: requests[i] = own.port.Control(0x160010, nullptr, 4); break;
+            case DeviceIdStuck: requests[i] = own.port.Control(0x16000C, nullptr, 4096); break;
             case WaitEvents: requests[i] = own.port.Control(IOCTL_SERIAL_WAIT_ON_MASK, nullptr, 4); break;
             }
         });
@@ -869,6 +872,13 @@ TEST_F(PortIo, RequestsWaitingInTheDriverEndWithinTheCapAndACloseFollows)
         OwnPort &own = *ports[i];
         own.printer.m_deviceIdSilent = false;
         SetAllTimeouts(own.port, SERIAL_TIMEOUTS{});
+        if (rows[i].kind == DeviceIdStuck) {
+            // The connection is broken until that request ends; then it works again.
+            own.printer.m_deviceIdStuck = false;
+            EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_IO_DEVICE), own.port.Write("x")->m_status);
+            EXPECT_EQ("", own.printer.Receive(1, 100));
+            own.printer.CompleteStuckWrite();
+        }
         if (rows[i].close) {
             ASSERT_EQ(S_OK, own.port.Create(&own.file)->m_status);
             ASSERT_EQ(S_OK, own.port.Write("again")->m_status);
