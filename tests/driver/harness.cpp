@@ -33,11 +33,38 @@ std::vector<FakePrinter *> &Printers()
     return printers;
 }
 
+// A recursive lock that makes no kernel object: a mutex of the toolchain makes an event the first
+// time two threads meet at it and keeps it, which a handle-counting test would see appear.
+class SpinLock
+{
+public:
+    void lock()
+    {
+        const LONG me = static_cast<LONG>(GetCurrentThreadId());
+        if (m_owner == me) {   // only this thread can have stored its own id
+            ++m_depth;
+            return;
+        }
+        while (InterlockedCompareExchange(&m_owner, me, 0) != 0)
+            Sleep(1);
+        m_depth = 1;
+    }
+    void unlock()
+    {
+        if (--m_depth == 0)
+            InterlockedExchange(&m_owner, 0);
+    }
+
+private:
+    volatile LONG m_owner = 0;
+    int m_depth = 0;
+};
+
 // Printers and their handles are looked up from the driver's threads, and devices run side by
 // side may open their printers at the same time.
-std::recursive_mutex &PrintersLock()
+SpinLock &PrintersLock()
 {
-    static std::recursive_mutex lock;
+    static SpinLock lock;
     return lock;
 }
 
@@ -492,7 +519,7 @@ void DeleteTree(const std::wstring &path)
 HANDLE WINAPI SeamOpenPrinter(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES /*security*/,
                               DWORD disposition, DWORD flags, HANDLE /*templateFile*/)
 {
-    std::lock_guard<std::recursive_mutex> lock(PrintersLock());
+    std::lock_guard<SpinLock> lock(PrintersLock());
     FakePrinter *printer = t_openReaches ? t_openReaches : FakePrinter::ForPath(path);
     if (!printer) {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -789,12 +816,30 @@ void PortDevice::InTurn(bool queueCallback, const std::function<void()> &call)
     const Device *device = FxDevice();
     const bool sequential = device && device->m_queue && device->m_queue->m_dispatch == WdfIoQueueDispatchSequential;
     const bool deviceLevel = m_init && m_init->m_constraint == WdfDeviceLevel;
+    auto run = [&] {
+        if (queueCallback)
+            InterlockedIncrement(&m_inCallback);
+        call();
+        if (queueCallback)
+            InterlockedDecrement(&m_inCallback);
+    };
     if (queueCallback ? (sequential || deviceLevel) : deviceLevel) {
         std::lock_guard<std::mutex> lock(m_turn);
-        call();
+        run();
     } else {
-        call();
+        run();
     }
+}
+
+bool PortDevice::WaitForCallback(DWORD timeoutMs) const
+{
+    const DWORD start = GetTickCount();
+    while (!InCallback()) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(5);
+    }
+    return true;
 }
 
 Ref<Request> PortDevice::Create(File *file, ULONG disposition, USHORT share, USHORT attributes)
@@ -918,7 +963,7 @@ FakePrinter::FakePrinter(const std::wstring &instanceId, const std::wstring &red
     RegSetValueExW(control, L"Linked", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&linked), sizeof(linked));
     RegCloseKey(control);
 
-    std::lock_guard<std::recursive_mutex> lock(PrintersLock());
+    std::lock_guard<SpinLock> lock(PrintersLock());
     Printers().push_back(this);
 }
 
@@ -929,7 +974,7 @@ FakePrinter::FakePrinter(Unregistered)
 FakePrinter::~FakePrinter()
 {
     {
-        std::lock_guard<std::recursive_mutex> lock(PrintersLock());
+        std::lock_guard<SpinLock> lock(PrintersLock());
         Printers().erase(std::remove(Printers().begin(), Printers().end(), this), Printers().end());
         for (auto it = PrinterHandles().begin(); it != PrinterHandles().end();)
             it = it->second == this ? PrinterHandles().erase(it) : std::next(it);
@@ -945,7 +990,7 @@ FakePrinter::~FakePrinter()
 
 FakePrinter *FakePrinter::ForPath(const wchar_t *path)
 {
-    std::lock_guard<std::recursive_mutex> lock(PrintersLock());
+    std::lock_guard<SpinLock> lock(PrintersLock());
     for (FakePrinter *p : Printers())
         if (_wcsicmp(p->m_path.c_str(), path) == 0)
             return p;
@@ -954,7 +999,7 @@ FakePrinter *FakePrinter::ForPath(const wchar_t *path)
 
 FakePrinter *FakePrinter::ForHandle(HANDLE h)
 {
-    std::lock_guard<std::recursive_mutex> lock(PrintersLock());
+    std::lock_guard<SpinLock> lock(PrintersLock());
     auto it = PrinterHandles().find(h);
     return it == PrinterHandles().end() ? nullptr : it->second;
 }

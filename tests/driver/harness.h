@@ -444,6 +444,11 @@ public:
     // that runs now (if any) has returned. Requests the driver holds are not cancelled by it.
     void CloseFile(File *file);
 
+    // True while a queue callback of this device runs (a request waits in the driver, say).
+    bool InCallback() const { return m_inCallback != 0; }
+    // Waits up to `timeoutMs` for a queue callback to be running.
+    bool WaitForCallback(DWORD timeoutMs) const;
+
     // The printer this device's opens reach, whatever interface the driver picks: lets several
     // devices each have a printer of their own (for cases run side by side). Null: the
     // registered printer the driver chose.
@@ -459,6 +464,7 @@ private:
     std::wstring m_storeRoot;
     std::wstring m_instanceId;
     std::mutex m_turn;
+    volatile LONG m_inCallback = 0;
     File *volatile m_openFile = nullptr;
     HDEVINFO m_devInfo = INVALID_HANDLE_VALUE;
     SP_DEVINFO_DATA m_devInfoData = {};

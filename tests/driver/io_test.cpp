@@ -835,7 +835,9 @@ TEST_F(PortIo, RequestsWaitingInTheDriverEndWithinTheCapAndACloseFollows)
             }
         });
         if (rows[i].close) {
-            Sleep(300);   // the request now waits in the driver
+            // Once the request waits in the driver.
+            EXPECT_TRUE(own.port.WaitForCallback(2000));
+            Sleep(100);
             closeIssued[i] = GetTickCount();
             own.port.CloseFile(&own.file);
             closeEnded[i] = GetTickCount();
