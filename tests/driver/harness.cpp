@@ -33,33 +33,6 @@ std::vector<FakePrinter *> &Printers()
     return printers;
 }
 
-// A recursive lock that makes no kernel object: a mutex of the toolchain makes an event the first
-// time two threads meet at it and keeps it, which a handle-counting test would see appear.
-class SpinLock
-{
-public:
-    void lock()
-    {
-        const LONG me = static_cast<LONG>(GetCurrentThreadId());
-        if (m_owner == me) {   // only this thread can have stored its own id
-            ++m_depth;
-            return;
-        }
-        while (InterlockedCompareExchange(&m_owner, me, 0) != 0)
-            Sleep(1);
-        m_depth = 1;
-    }
-    void unlock()
-    {
-        if (--m_depth == 0)
-            InterlockedExchange(&m_owner, 0);
-    }
-
-private:
-    volatile LONG m_owner = 0;
-    int m_depth = 0;
-};
-
 // Printers and their handles are looked up from the driver's threads, and devices run side by
 // side may open their printers at the same time.
 SpinLock &PrintersLock()
@@ -824,7 +797,7 @@ void PortDevice::InTurn(bool queueCallback, const std::function<void()> &call)
             InterlockedDecrement(&m_inCallback);
     };
     if (queueCallback ? (sequential || deviceLevel) : deviceLevel) {
-        std::lock_guard<std::mutex> lock(m_turn);
+        std::lock_guard<SpinLock> lock(m_turn);
         run();
     } else {
         run();
