@@ -378,10 +378,9 @@ HRESULT CPortDevice::Open(HANDLE printer, IWDFFile *file, LPTHREAD_START_ROUTINE
     m_printer.Reset(printer);
     m_connectionFile = file;
     HRESULT hr = S_OK;
-    m_writeEvent.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!m_writeEvent.IsSet())
+    m_printerIo = NewPrinterIo();
+    if (!m_printerIo)
         hr = HrFromLastError();
-    m_writeOverlapped.hEvent = m_writeEvent.Get();
     if (SUCCEEDED(hr)) {
         m_stopEvent.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
         if (!m_stopEvent.IsSet())
@@ -412,7 +411,55 @@ void CPortDevice::Close()
     }
     m_stopEvent.Close();
     m_printer.Close();
-    m_writeEvent.Close();
-    m_writeOverlapped = OVERLAPPED();
+    m_printerIo.reset();
+    if (m_strandedIo && !HasOverlappedIoCompleted(&m_strandedIo->overlapped)) {
+        // Closing the printer ends that I/O some time later; it may still complete into its
+        // record and signal its event, so both are left to it.
+        TraceEvents(TRACE_LEVEL_ERROR, TRACE_DEVICE, L"printer I/O still pending at the close, its record left");
+        static_cast<void>(m_strandedIo.release());
+    }
+    m_strandedIo.reset();
     m_connectionFile = nullptr;
+}
+
+std::unique_ptr<CPortDevice::PrinterIo> CPortDevice::NewPrinterIo()
+{
+    std::unique_ptr<PrinterIo> io(new (std::nothrow) PrinterIo());
+    if (!io) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    io->event.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!io->event.IsSet())
+        return nullptr;
+    return io;
+}
+
+HRESULT CPortDevice::BeginPrinterIo(OVERLAPPED **ov)
+{
+    *ov = nullptr;
+    if (!IsOpen())
+        return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
+    if (m_strandedIo) {
+        if (!HasOverlappedIoCompleted(&m_strandedIo->overlapped))
+            return HRESULT_FROM_WIN32(ERROR_IO_DEVICE);
+        // It ended at last: its record may go, and the connection works again.
+        TraceEvents(TRACE_LEVEL_INFORMATION, TRACE_DEVICE, L"stranded printer I/O ended");
+        m_strandedIo.reset();
+    }
+    if (!m_printerIo) {
+        m_printerIo = NewPrinterIo();
+        if (!m_printerIo)
+            return HrFromLastError();
+    }
+    m_printerIo->overlapped = OVERLAPPED();
+    m_printerIo->overlapped.hEvent = m_printerIo->event.Get();
+    *ov = &m_printerIo->overlapped;
+    return S_OK;
+}
+
+void CPortDevice::StrandPrinterIo()
+{
+    TraceEvents(TRACE_LEVEL_ERROR, TRACE_DEVICE, L"printer I/O pending after its cancel: connection broken until it ends");
+    m_strandedIo = std::move(m_printerIo);
 }

@@ -5,6 +5,8 @@
 #include "comsup.h"
 #include "internal.h"
 
+#include <memory>
+
 class CPortDevice : public CRefCounted,
                     public IObjectCleanup,
                     public IPnpCallbackRemoteInterfaceNotification,
@@ -44,7 +46,10 @@ public:
     void Close();
 
     // Tells a request that waits on the printer for `file`'s connection that the connection is
-    // closing, so that it cancels its I/O at once. Takes no lock: the request holds it.
+    // closing, so that it cancels its I/O at once. Takes no lock: the request holds it. Under
+    // the device-level locking the driver asks for, the framework runs the file's cleanup only
+    // between queue callbacks, so no request waits then (a close waits for the one that runs,
+    // within its bounded wait); this serves a host that would call the cleanup beside one.
     void AbortConnection(IWDFFile *file);
 
     // How a wait for the printer ended.
@@ -54,9 +59,16 @@ public:
 
     HANDLE Printer() const { return m_printer.Get(); }
     HANDLE StopEvent() const { return m_stopEvent.Get(); }
-    // Shared by writes and forwarded device-id requests, one at a time (the queue is
-    // sequential); its event is the connection's write event.
-    OVERLAPPED *WriteOverlapped() { return &m_writeOverlapped; }
+
+    // The connection's write record, cleared (its event kept) for the next printer write or
+    // device-id request; the two take turns, one at a time (the queue is sequential). While an
+    // earlier I/O that outlived its cancel is still pending the connection is broken: this fails
+    // with HRESULT_FROM_WIN32(ERROR_IO_DEVICE), and that I/O's record is not used again until it
+    // has ended. Caller holds the connection lock.
+    HRESULT BeginPrinterIo(OVERLAPPED **ov);
+    // The I/O on the record BeginPrinterIo gave is still pending after its cancel's grace: the
+    // record (with its event) is set aside for it, and the next I/O gets a fresh one once it ends.
+    void StrandPrinterIo();
 
     // --- Emulated serial port state (answers the port requests, never sent anywhere) -------
 
@@ -73,12 +85,24 @@ public:
     SERIAL_HANDFLOW m_handFlow = {0, 0, 2048, 512};
     ULONG m_inputQueueSize = 4096;
     ULONG m_outputQueueSize = 4096;
+    // A write got bytes out since the wait-mask request last reported SERIAL_EV_TXEMPTY: the
+    // printer took them, so the port's output queue ran empty.
+    bool m_transmitEmptied = false;
 
 private:
     CPortDevice() = default;
     ~CPortDevice() override;
 
     HRESULT RemoveStaleEntries(IWDFNamedPropertyStore2 *map, const wchar_t *portName);
+
+    // An OVERLAPPED with its own event, on the heap: a record whose I/O may still complete must
+    // outlive whatever the driver does meanwhile.
+    struct PrinterIo
+    {
+        OVERLAPPED overlapped = {};
+        CHandle event;
+    };
+    static std::unique_ptr<PrinterIo> NewPrinterIo();
 
     IWDFDevice *m_fxDevice = nullptr;                   // not counted: the device holds us
     CComPtr<IWDFNamedPropertyStore2> m_deviceMap;       // kept once our entry is written
@@ -87,8 +111,8 @@ private:
     CLock m_connectionLock;
     CHandle m_abortEvent;                               // manual reset, lives as long as the device
     CHandle m_printer;
-    CHandle m_writeEvent;
-    OVERLAPPED m_writeOverlapped = {};                  // hEvent is m_writeEvent
+    std::unique_ptr<PrinterIo> m_printerIo;             // the write record of the connection
+    std::unique_ptr<PrinterIo> m_strandedIo;            // one still pending after its cancel
     CHandle m_readerThread;
     CHandle m_stopEvent;
     IWDFFile *volatile m_connectionFile = nullptr;      // not counted; identity only

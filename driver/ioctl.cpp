@@ -4,6 +4,7 @@
 #include "device.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -13,6 +14,34 @@ static_assert(sizeof(SERIAL_CHARS) == 6, "special characters are six bytes");
 static_assert(sizeof(SERIAL_HANDFLOW) == 16, "flow control is sixteen bytes");
 static_assert(sizeof(SERIAL_TIMEOUTS) == 20, "time-outs are twenty bytes");
 static_assert(sizeof(SERIAL_STATUS) == 20, "comm status is twenty bytes");
+
+// The port's properties as the platform publishes them (the COMMPROP that GetCommProperties
+// returns has the same layout): the same on x86 and x64, every member at its published offset.
+static_assert(sizeof(SERIAL_COMMPROP) == 64, "port properties are sixty-four bytes");
+static_assert(offsetof(SERIAL_COMMPROP, PacketLength) == 0, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, PacketVersion) == 2, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, ServiceMask) == 4, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, Reserved1) == 8, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, MaxTxQueue) == 12, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, MaxRxQueue) == 16, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, MaxBaud) == 20, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, ProvSubType) == 24, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, ProvCapabilities) == 28, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, SettableParams) == 32, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, SettableBaud) == 36, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, SettableData) == 40, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, SettableStopParity) == 42, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, CurrentTxQueue) == 44, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, CurrentRxQueue) == 48, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, ProvSpec1) == 52, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, ProvSpec2) == 56, "SERIAL_COMMPROP layout");
+static_assert(offsetof(SERIAL_COMMPROP, ProvChar) == 60, "SERIAL_COMMPROP layout");
+// The codes and values of the requests added beside the port request table, as published.
+static_assert(IOCTL_SERIAL_GET_PROPERTIES == 0x1B0074, "IOCTL_SERIAL_GET_PROPERTIES");
+static_assert(IOCTL_SERIAL_CONFIG_SIZE == 0x1B0080, "IOCTL_SERIAL_CONFIG_SIZE");
+static_assert(IOCTL_SERIAL_IMMEDIATE_CHAR == 0x1B0018, "IOCTL_SERIAL_IMMEDIATE_CHAR");
+static_assert(SERIAL_SP_SERIALCOMM == 1 && SERIAL_SP_RS232 == 1 && SERIAL_BAUD_USER == 0x10000000,
+              "port property values");
 
 namespace {
 
@@ -28,6 +57,16 @@ const LONG kParityMask = 0x38;
 const LONG kBreakBit = 0x40;
 
 const LONG kParityBits[] = {0x00, 0x08, 0x18, 0x28, 0x38};   // none, odd, even, mark, space
+
+// The largest fixed-size input or output of a port request (the port properties).
+const size_t kMaxRequestPayload = sizeof(SERIAL_COMMPROP);
+
+// The baud rates a program may set: any (the rate is only remembered), the standard ones named.
+const ULONG kSettableBaud = SERIAL_BAUD_075 | SERIAL_BAUD_110 | SERIAL_BAUD_134_5 | SERIAL_BAUD_150
+                            | SERIAL_BAUD_300 | SERIAL_BAUD_600 | SERIAL_BAUD_1200 | SERIAL_BAUD_1800
+                            | SERIAL_BAUD_2400 | SERIAL_BAUD_4800 | SERIAL_BAUD_7200 | SERIAL_BAUD_9600
+                            | SERIAL_BAUD_14400 | SERIAL_BAUD_19200 | SERIAL_BAUD_38400 | SERIAL_BAUD_56K
+                            | SERIAL_BAUD_57600 | SERIAL_BAUD_115200 | SERIAL_BAUD_128K | SERIAL_BAUD_USER;
 
 // Modem status register bits: clear to send, data set ready, carrier detect.
 const ULONG kModemStatusCts = 0x10;
@@ -105,7 +144,7 @@ struct CPortQueue::SerialRequest
     ULONG code;
     SIZE_T in;
     SIZE_T out;
-    HRESULT (CPortQueue::*handler)(const BYTE *in, BYTE *out);
+    HRESULT (CPortQueue::*handler)(IWDFIoRequest *request, const BYTE *in, BYTE *out);
 };
 
 const CPortQueue::SerialRequest CPortQueue::kSerialRequests[] = {
@@ -129,10 +168,13 @@ const CPortQueue::SerialRequest CPortQueue::kSerialRequests[] = {
     {IOCTL_SERIAL_GET_MODEM_CONTROL, 0, sizeof(ULONG), &CPortQueue::GetModemControl},
     {IOCTL_SERIAL_SET_MODEM_CONTROL, sizeof(ULONG), 0, &CPortQueue::SetModemControl},
     {IOCTL_SERIAL_SET_FIFO_CONTROL, sizeof(ULONG), 0, &CPortQueue::SetFifoControl},
+    {IOCTL_SERIAL_GET_PROPERTIES, 0, sizeof(SERIAL_COMMPROP), &CPortQueue::GetProperties},
+    {IOCTL_SERIAL_CONFIG_SIZE, 0, sizeof(ULONG), &CPortQueue::GetConfigSize},
+    {IOCTL_SERIAL_IMMEDIATE_CHAR, sizeof(UCHAR), 0, &CPortQueue::ImmediateChar},
 };
 
 void CPortQueue::OnDeviceIoControl(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, ULONG controlCode,
-                                   SIZE_T /*inputSize*/, SIZE_T /*outputSize*/)
+                                   SIZE_T /*inputSize*/, SIZE_T outputSize)
 {
     HRESULT hr = S_OK;
     SIZE_T returned = 0;
@@ -142,7 +184,13 @@ void CPortQueue::OnDeviceIoControl(IWDFIoQueue * /*queue*/, IWDFIoRequest *reque
         hr = RunSerialRequest(*entry, request, &returned);
     else if (controlCode == kIoctlParQueryDeviceId || controlCode == kIoctlParQueryDeviceIdSize)
         hr = ForwardDeviceId(controlCode, request, &returned);
-    // Any other code succeeds with no data and no effect.
+    else if (outputSize > 0)
+        // A request for data this port does not have (statistics, the DTR and RTS state, ...):
+        // succeeding with nothing would leave the caller's structure as it was, taken for an
+        // answer.
+        hr = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+    // Any other code (the DTR, RTS, XON/XOFF and break settings among them) succeeds with no
+    // effect: nothing of the line reaches the printer.
 
     Sleep(1);
     request->CompleteWithInformation(hr, SUCCEEDED(hr) ? returned : 0);
@@ -152,8 +200,8 @@ void CPortQueue::OnDeviceIoControl(IWDFIoQueue * /*queue*/, IWDFIoRequest *reque
 // nothing.
 HRESULT CPortQueue::RunSerialRequest(const SerialRequest &entry, IWDFIoRequest *request, SIZE_T *returned)
 {
-    BYTE in[32] = {};
-    BYTE out[32] = {};
+    BYTE in[kMaxRequestPayload] = {};
+    BYTE out[kMaxRequestPayload] = {};
     CComPtr<IWDFMemory> input;
     CComPtr<IWDFMemory> output;
     HRESULT hr = S_OK;
@@ -170,7 +218,7 @@ HRESULT CPortQueue::RunSerialRequest(const SerialRequest &entry, IWDFIoRequest *
     if (hr == S_OK && entry.in > 0)
         hr = input->CopyToBuffer(0, in, entry.in);
     if (hr == S_OK)
-        hr = (this->*entry.handler)(in, out);
+        hr = (this->*entry.handler)(request, in, out);
     if (hr == S_OK && entry.out > 0) {
         hr = output->CopyFromBuffer(0, out, entry.out);
         if (hr == S_OK)
@@ -179,8 +227,8 @@ HRESULT CPortQueue::RunSerialRequest(const SerialRequest &entry, IWDFIoRequest *
     return hr;
 }
 
-// The printer answers the parallel port's device-id requests. The write overlapped record is
-// free here: the queue hands out one request at a time.
+// The printer answers the parallel port's device-id requests, on the connection's write record:
+// the queue hands out one request at a time.
 HRESULT CPortQueue::ForwardDeviceId(ULONG controlCode, IWDFIoRequest *request, SIZE_T *returned)
 {
     CAutoLock lock(m_device->ConnectionLock());
@@ -188,8 +236,6 @@ HRESULT CPortQueue::ForwardDeviceId(ULONG controlCode, IWDFIoRequest *request, S
     HRESULT hr = GetRequestOutput(request, &output);
     if (hr == S_OK && controlCode == kIoctlParQueryDeviceIdSize && output->GetSize() < sizeof(ULONG))
         hr = kBufferTooSmall;
-    if (hr == S_OK && !m_device->IsOpen())
-        hr = HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
 
     // Heap memory the printer answers into; left allocated should the request outlive its cancel.
     std::unique_ptr<BYTE[]> answer;
@@ -202,15 +248,15 @@ HRESULT CPortQueue::ForwardDeviceId(ULONG controlCode, IWDFIoRequest *request, S
     DWORD got = 0;
     if (hr == S_OK) {
         HANDLE printer = m_device->Printer();
-        OVERLAPPED *overlapped = m_device->WriteOverlapped();
-        const HANDLE event = overlapped->hEvent;
-        *overlapped = OVERLAPPED();
-        overlapped->hEvent = event;
-        if (!Seam().printerIoControl(printer, kIoctlUsbPrintGet1284Id, nullptr, 0, answer.get(), kDeviceIdBuffer,
-                                     nullptr, overlapped)
+        // Refused with the port closed, or broken by an earlier I/O that still holds the record.
+        OVERLAPPED *overlapped = nullptr;
+        hr = m_device->BeginPrinterIo(&overlapped);
+        if (hr == S_OK
+            && !Seam().printerIoControl(printer, kIoctlUsbPrintGet1284Id, nullptr, 0, answer.get(), kDeviceIdBuffer,
+                                        nullptr, overlapped)
             && GetLastError() != ERROR_IO_PENDING) {
             hr = HrFromLastError();
-        } else {
+        } else if (hr == S_OK) {
             // A printer that never answers must not hold the connection lock, and with it the
             // port's close, for longer than this.
             const CPortDevice::IoWait wait = m_device->WaitForIo(overlapped, kDeviceIdLimitMs);
@@ -221,8 +267,10 @@ HRESULT CPortQueue::ForwardDeviceId(ULONG controlCode, IWDFIoRequest *request, S
             } else {
                 // An answer that completed just before the cancel is used as it is.
                 BOOL ok = FALSE;
-                if (!CancelPendingIo(printer, overlapped, &got, &ok))
+                if (!CancelPendingIo(printer, overlapped, &got, &ok)) {
                     static_cast<void>(answer.release());   // the printer may still write into it
+                    m_device->StrandPrinterIo();
+                }
                 if (!ok)
                     hr = wait == CPortDevice::IoWait::TimedOut  ? HRESULT_FROM_WIN32(WAIT_TIMEOUT)
                          : wait == CPortDevice::IoWait::Aborted ? HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)
@@ -250,14 +298,14 @@ HRESULT CPortQueue::ForwardDeviceId(ULONG controlCode, IWDFIoRequest *request, S
     return hr;
 }
 
-HRESULT CPortQueue::SetBaudRate(const BYTE *in, BYTE * /*out*/)
+HRESULT CPortQueue::SetBaudRate(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
     m_device->m_baudRate = Read<SERIAL_BAUD_RATE>(in).BaudRate;
     return S_OK;
 }
 
 // The sizes are only remembered (and never lowered); the receive buffer has its own bound.
-HRESULT CPortQueue::SetQueueSize(const BYTE *in, BYTE * /*out*/)
+HRESULT CPortQueue::SetQueueSize(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
     const SERIAL_QUEUE_SIZE size = Read<SERIAL_QUEUE_SIZE>(in);
     m_device->m_inputQueueSize = std::max(m_device->m_inputQueueSize, size.InSize);
@@ -266,7 +314,7 @@ HRESULT CPortQueue::SetQueueSize(const BYTE *in, BYTE * /*out*/)
 }
 
 // A refused line leaves the line control and the data mask as they were.
-HRESULT CPortQueue::SetLineControl(const BYTE *in, BYTE * /*out*/)
+HRESULT CPortQueue::SetLineControl(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
     LONG bits = 0;
     UCHAR dataMask = 0;
@@ -285,7 +333,7 @@ HRESULT CPortQueue::SetLineControl(const BYTE *in, BYTE * /*out*/)
     return S_OK;
 }
 
-HRESULT CPortQueue::SetTimeouts(const BYTE *in, BYTE * /*out*/)
+HRESULT CPortQueue::SetTimeouts(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
     const SERIAL_TIMEOUTS timeouts = Read<SERIAL_TIMEOUTS>(in);
     if (timeouts.ReadIntervalTimeout == MAXDWORD && timeouts.ReadTotalTimeoutMultiplier == MAXDWORD
@@ -295,97 +343,160 @@ HRESULT CPortQueue::SetTimeouts(const BYTE *in, BYTE * /*out*/)
     return S_OK;
 }
 
-HRESULT CPortQueue::GetTimeouts(const BYTE * /*in*/, BYTE *out)
+HRESULT CPortQueue::GetTimeouts(IWDFIoRequest * /*request*/, const BYTE * /*in*/, BYTE *out)
 {
     return Write(out, m_device->m_timeouts);
 }
 
-HRESULT CPortQueue::GetWaitMask(const BYTE * /*in*/, BYTE *out)
+HRESULT CPortQueue::GetWaitMask(IWDFIoRequest * /*request*/, const BYTE * /*in*/, BYTE *out)
 {
     return Write(out, m_device->m_waitMask);
 }
 
-HRESULT CPortQueue::SetWaitMask(const BYTE *in, BYTE * /*out*/)
+HRESULT CPortQueue::SetWaitMask(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
     m_device->m_waitMask = Read<ULONG>(in);
     return S_OK;
 }
 
-// Answers at once: the line is always ready to send, CTS and DSR always up, and a character
-// has arrived when the receive buffer holds one.
-HRESULT CPortQueue::WaitOnMask(const BYTE * /*in*/, BYTE *out)
+// The wait-mask events that can happen on this port: a byte is buffered (SERIAL_EV_RXCHAR), or a
+// write got bytes out since the last report (SERIAL_EV_TXEMPTY). The modem lines never change,
+// so their events never happen.
+ULONG CPortQueue::PendingEvents(ULONG mask)
 {
-    ULONG events = SERIAL_EV_TXEMPTY | SERIAL_EV_CTS | SERIAL_EV_DSR;
-    if ((m_device->m_waitMask & SERIAL_EV_RXCHAR) && m_receiveBuffer.Size() > 0)
+    ULONG events = 0;
+    if (m_receiveBuffer.Size() > 0)
         events |= SERIAL_EV_RXCHAR;
+    if (m_device->m_transmitEmptied)
+        events |= SERIAL_EV_TXEMPTY;
+    return events & mask;
+}
+
+// Reports only events of the wait mask. When none has happened it waits, as a read does
+// (cancelable, within the cap): for a byte when the mask asks for received characters, else for
+// nothing that can come; it answers 0 when the wait runs out. Setting the wait mask does not end
+// such a wait early: it waits behind it in the sequential queue.
+HRESULT CPortQueue::WaitOnMask(IWDFIoRequest *request, const BYTE * /*in*/, BYTE *out)
+{
+    const ULONG mask = m_device->m_waitMask;
+    if (mask == 0)
+        return E_INVALIDARG;   // nothing to wait for, as a serial port answers
+    ULONG events = PendingEvents(mask);
+    if (events == 0) {
+        if (WaitInRequest(request, kCappedWriteLimitMs, (mask & SERIAL_EV_RXCHAR) != 0) == RequestWait::Canceled)
+            return HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED);
+        events = PendingEvents(mask);
+    }
+    if (events & SERIAL_EV_TXEMPTY)
+        m_device->m_transmitEmptied = false;
     return Write(out, events);
 }
 
 // Nothing is purged: bytes the printer sent stay for the next read.
-HRESULT CPortQueue::Purge(const BYTE *in, BYTE * /*out*/)
+HRESULT CPortQueue::Purge(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
     TraceEvents(TRACE_LEVEL_INFORMATION, TRACE_QUEUE, L"purge %08lx ignored", Read<ULONG>(in));
     return S_OK;
 }
 
-HRESULT CPortQueue::GetBaudRate(const BYTE * /*in*/, BYTE *out)
+HRESULT CPortQueue::GetBaudRate(IWDFIoRequest * /*request*/, const BYTE * /*in*/, BYTE *out)
 {
     SERIAL_BAUD_RATE rate = {m_device->m_baudRate};
     return Write(out, rate);
 }
 
-HRESULT CPortQueue::GetLineControl(const BYTE * /*in*/, BYTE *out)
+HRESULT CPortQueue::GetLineControl(IWDFIoRequest * /*request*/, const BYTE * /*in*/, BYTE *out)
 {
     return Write(out, DecodeLineControl(InterlockedCompareExchange(&m_device->m_lineControl, 0, 0)));
 }
 
-HRESULT CPortQueue::GetChars(const BYTE * /*in*/, BYTE *out)
+HRESULT CPortQueue::GetChars(IWDFIoRequest * /*request*/, const BYTE * /*in*/, BYTE *out)
 {
     return Write(out, m_device->m_chars);
 }
 
-HRESULT CPortQueue::SetChars(const BYTE *in, BYTE * /*out*/)
+HRESULT CPortQueue::SetChars(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
     m_device->m_chars = Read<SERIAL_CHARS>(in);
     return S_OK;
 }
 
-HRESULT CPortQueue::GetHandFlow(const BYTE * /*in*/, BYTE *out)
+HRESULT CPortQueue::GetHandFlow(IWDFIoRequest * /*request*/, const BYTE * /*in*/, BYTE *out)
 {
     return Write(out, m_device->m_handFlow);
 }
 
-HRESULT CPortQueue::SetHandFlow(const BYTE *in, BYTE * /*out*/)
+HRESULT CPortQueue::SetHandFlow(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
     m_device->m_handFlow = Read<SERIAL_HANDFLOW>(in);
     return S_OK;
 }
 
-HRESULT CPortQueue::GetModemStatus(const BYTE * /*in*/, BYTE *out)
+HRESULT CPortQueue::GetModemStatus(IWDFIoRequest * /*request*/, const BYTE * /*in*/, BYTE *out)
 {
     return Write<ULONG>(out, kModemStatusCts | kModemStatusDsr | kModemStatusDcd);
 }
 
-HRESULT CPortQueue::GetCommStatus(const BYTE * /*in*/, BYTE *out)
+HRESULT CPortQueue::GetCommStatus(IWDFIoRequest * /*request*/, const BYTE * /*in*/, BYTE *out)
 {
     SERIAL_STATUS status = {};
     status.AmountInInQueue = static_cast<ULONG>(m_receiveBuffer.Size());
     return Write(out, status);
 }
 
-HRESULT CPortQueue::GetModemControl(const BYTE * /*in*/, BYTE *out)
+HRESULT CPortQueue::GetModemControl(IWDFIoRequest * /*request*/, const BYTE * /*in*/, BYTE *out)
 {
     return Write(out, m_device->m_modemControl);
 }
 
-HRESULT CPortQueue::SetModemControl(const BYTE *in, BYTE * /*out*/)
+HRESULT CPortQueue::SetModemControl(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
     m_device->m_modemControl = Read<ULONG>(in);
     return S_OK;
 }
 
-HRESULT CPortQueue::SetFifoControl(const BYTE *in, BYTE * /*out*/)
+HRESULT CPortQueue::SetFifoControl(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
     m_device->m_fifoControl = Read<ULONG>(in);
     return S_OK;
+}
+
+// The port as GetCommProperties describes it: a serial port whose line settings may all be set
+// (they are only remembered), with the queue sizes asked for, a receive buffer of a fixed bound,
+// total time-outs, and no modem lines or flow control of its own.
+HRESULT CPortQueue::GetProperties(IWDFIoRequest * /*request*/, const BYTE * /*in*/, BYTE *out)
+{
+    SERIAL_COMMPROP properties = {};
+    properties.PacketLength = sizeof(properties);
+    properties.PacketVersion = 2;
+    properties.ServiceMask = SERIAL_SP_SERIALCOMM;
+    properties.MaxTxQueue = 0;   // writes go straight to the printer: no bound of ours
+    properties.MaxRxQueue = static_cast<ULONG>(CReceiveBuffer::kLimit);
+    properties.MaxBaud = SERIAL_BAUD_USER;
+    properties.ProvSubType = SERIAL_SP_RS232;
+    properties.ProvCapabilities = SERIAL_PCF_TOTALTIMEOUTS;
+    properties.SettableParams = SERIAL_SP_PARITY | SERIAL_SP_BAUD | SERIAL_SP_DATABITS | SERIAL_SP_STOPBITS;
+    properties.SettableBaud = kSettableBaud;
+    properties.SettableData = SERIAL_DATABITS_5 | SERIAL_DATABITS_6 | SERIAL_DATABITS_7 | SERIAL_DATABITS_8;
+    properties.SettableStopParity = SERIAL_STOPBITS_10 | SERIAL_STOPBITS_15 | SERIAL_STOPBITS_20 | SERIAL_PARITY_NONE
+                                    | SERIAL_PARITY_ODD | SERIAL_PARITY_EVEN | SERIAL_PARITY_MARK
+                                    | SERIAL_PARITY_SPACE;
+    properties.CurrentTxQueue = m_device->m_outputQueueSize;
+    properties.CurrentRxQueue = m_device->m_inputQueueSize;
+    return Write(out, properties);
+}
+
+// No provider-specific configuration follows the port's settings.
+HRESULT CPortQueue::GetConfigSize(IWDFIoRequest * /*request*/, const BYTE * /*in*/, BYTE *out)
+{
+    return Write<ULONG>(out, 0);
+}
+
+// TransmitCommChar: the byte goes to the printer like a one-byte write, within the write
+// time-outs.
+HRESULT CPortQueue::ImmediateChar(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
+{
+    CAutoLock lock(m_device->ConnectionLock());
+    SIZE_T done = 0;
+    return WriteToPrinter(in, sizeof(UCHAR), &done);
 }

@@ -21,10 +21,6 @@ const DWORD kReceiveRestMs = 10;
 const DWORD kReadPollMs = 10;
 // A write with no time-outs set waits this long for the printer.
 const DWORD kDefaultWriteLimitMs = 500;
-// A write whose time-outs give an infinite or wrapping limit waits this long per attempt, and a
-// read whose budget reaches 32 bits this long in all: no request holds the sequential queue (and
-// with it the device's other requests and the file's cleanup) without a useful bound.
-const DWORD kCappedWriteLimitMs = 5000;
 // Failed or empty write completions in a row before the write gives up.
 const int kWriteAttempts = 3;
 
@@ -231,21 +227,19 @@ namespace {
 // ReadIntervalTimeout = ReadTotalTimeoutMultiplier = MAXDWORD with a constant strictly between 0
 // and MAXDWORD has its serial-port meaning: what is buffered comes back at once, and with nothing
 // buffered the read waits up to the constant for the first batch. Any other setting gives
-// rest x multiplier + constant (the interval time-out is not used), computed without wrapping:
-// a budget that reaches 32 bits is capped like a write's limit, a smaller one stays exact.
+// rest x multiplier + constant (the interval time-out is not used), computed without wrapping.
+// Every budget, the constant alone included, is capped at kCappedWriteLimitMs: the read waits
+// inside the sequential queue's callback, and every other request of the device and the file's
+// cleanup wait behind it. A smaller budget stays exact.
 DWORD ReadBudget(SIZE_T rest, bool holdsBytes, const SERIAL_TIMEOUTS &t)
 {
     if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD
         && t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD)
-        return holdsBytes ? 0 : t.ReadTotalTimeoutConstant;
-    if (t.ReadTotalTimeoutMultiplier == 0)
-        return t.ReadTotalTimeoutConstant;
-    // A count past 32 bits with any multiplier is past the cap; below it the product and sum fit
-    // in 64 bits.
-    if (rest >= MAXDWORD)
-        return kCappedWriteLimitMs;
-    const ULONGLONG budget = static_cast<ULONGLONG>(rest) * t.ReadTotalTimeoutMultiplier + t.ReadTotalTimeoutConstant;
-    return budget >= MAXDWORD ? kCappedWriteLimitMs : static_cast<DWORD>(budget);
+        return holdsBytes ? 0 : std::min(t.ReadTotalTimeoutConstant, kCappedWriteLimitMs);
+    // Below 2^32 missing bytes, product and sum fit in 64 bits; more is past the cap anyway.
+    const ULONGLONG missing = std::min<ULONGLONG>(rest, MAXDWORD);
+    const ULONGLONG budget = missing * t.ReadTotalTimeoutMultiplier + t.ReadTotalTimeoutConstant;
+    return static_cast<DWORD>(std::min<ULONGLONG>(budget, kCappedWriteLimitMs));
 }
 
 } // namespace
@@ -278,48 +272,51 @@ void CPortQueue::OnRead(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T 
 
     if (hr == S_OK && got < count) {
         // Wait for more within the read time-outs: the buffered bytes plus at most one later
-        // batch. The request is ours while it waits, and the sequential queue holds every other
-        // request of the device behind it: a cancel (the program's CancelIo, its thread's end,
-        // the framework closing the handle) ends the wait. A request without the newer
-        // interface cannot tell, and waits out its bounded budget.
+        // batch. The request is ours while it waits, and the device's other requests and the
+        // file's cleanup wait behind it: a cancel (the program's CancelIo, its thread's end)
+        // ends the wait early. A request without the newer interface cannot tell, and waits out
+        // its budget.
         const SIZE_T rest = count - got;
         const DWORD budget = ReadBudget(rest, got > 0, m_device->m_timeouts);
-        CComPtr<IWDFIoRequest2> cancelable;
-        if (budget != 0)
-            request->QueryInterface(IID_IWDFIoRequest2, reinterpret_cast<void **>(&cancelable));
-        // The budget runs on the clock, not in counted polls: a sleep may last longer than
-        // asked (by the system timer's step), and the read must not wait longer for that.
-        const DWORD start = GetTickCount();
-        bool canceled = false;
-        while (budget != 0) {
-            if (cancelable && cancelable->IsCanceled()) {
-                canceled = true;
-                break;
-            }
-            Sleep(kReadPollMs);
-            if (m_receiveBuffer.Size() == 0) {
-                if (GetTickCount() - start >= budget)
-                    break;
-                continue;
-            }
+        const RequestWait end = budget != 0 ? WaitInRequest(request, budget, true) : RequestWait::TimedOut;
+        if (end == RequestWait::Bytes) {
             // Let the rest of a burst arrive before taking it.
             Sleep(kReadPollMs);
             SIZE_T more = m_receiveBuffer.Take(chunk.data(), rest);
             hr = memory->CopyFromBuffer(got, chunk.data(), more);
             if (hr == S_OK)
                 got += more;
-            break;
-        }
-        // A cancelled read keeps the bytes it already took: they are the program's now. Bytes
-        // that arrived meanwhile stay buffered for the next read.
-        if (hr == S_OK && got == 0)
-            hr = canceled ? HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED) : HRESULT_FROM_WIN32(WAIT_TIMEOUT);
-        if (canceled)
+        } else if (end == RequestWait::Canceled) {
+            // A cancelled read keeps the bytes it already took: they are the program's now.
+            // Bytes that arrived meanwhile stay buffered for the next read.
+            if (got == 0)
+                hr = HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED);
             TraceEvents(TRACE_LEVEL_INFORMATION, TRACE_QUEUE, L"read cancelled with %lu of %lu bytes",
                         static_cast<unsigned long>(got), static_cast<unsigned long>(count));
+        }
+        // A read whose time-out ran out completes successfully with what it holds, none
+        // included, as on a serial port.
     }
 
     request->CompleteWithInformation(hr, hr == S_OK ? got : 0);
+}
+
+CPortQueue::RequestWait CPortQueue::WaitInRequest(IWDFIoRequest *request, DWORD budgetMs, bool untilBytes)
+{
+    CComPtr<IWDFIoRequest2> cancelable;
+    request->QueryInterface(IID_IWDFIoRequest2, reinterpret_cast<void **>(&cancelable));
+    // The budget runs on the clock, not in counted polls: a sleep may last longer than asked
+    // (by the system timer's step), and the wait must not last longer for that.
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (cancelable && cancelable->IsCanceled())
+            return RequestWait::Canceled;
+        Sleep(kReadPollMs);
+        if (untilBytes && m_receiveBuffer.Size() > 0)
+            return RequestWait::Bytes;
+        if (GetTickCount() - start >= budgetMs)
+            return RequestWait::TimedOut;
+    }
 }
 
 // --- Write ---------------------------------------------------------------------------------
@@ -327,16 +324,16 @@ void CPortQueue::OnRead(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T 
 namespace {
 
 // The wait for one write of `rest` bytes: the write time-outs' limit, computed without wrapping.
-// No limit set gives the default; an infinite limit (MAXDWORD) or one past 32 bits gives the
-// capped wait, so that no write holds the connection lock without a bound.
+// No limit set gives the default. Any limit past kCappedWriteLimitMs (an infinite one, one that
+// reaches 32 bits, or just a long constant) gives the capped wait: the write waits inside the
+// sequential queue's callback, with every other request of the device and the file's cleanup
+// behind it. A smaller limit stays exact.
 DWORD WriteLimit(DWORD rest, const SERIAL_TIMEOUTS &t)
 {
     const ULONGLONG limit = static_cast<ULONGLONG>(rest) * t.WriteTotalTimeoutMultiplier + t.WriteTotalTimeoutConstant;
     if (limit == 0)
         return kDefaultWriteLimitMs;
-    if (limit >= MAXDWORD)
-        return kCappedWriteLimitMs;
-    return static_cast<DWORD>(limit);
+    return static_cast<DWORD>(std::min<ULONGLONG>(limit, kCappedWriteLimitMs));
 }
 
 } // namespace
@@ -354,24 +351,35 @@ void CPortQueue::OnWrite(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T
         hr = E_POINTER;
     else if (memory->GetSize() < count)
         hr = HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
-    else if (!m_device->IsOpen())
-        hr = HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
     if (hr == S_OK) {
         SIZE_T size = 0;
         data = static_cast<const BYTE *>(memory->GetDataBuffer(&size));
         if (!data && count > 0)
             hr = E_POINTER;
     }
+    if (hr == S_OK)
+        hr = WriteToPrinter(data, count, &done);
 
+    request->CompleteWithInformation(hr, hr == S_OK ? count : done);
+}
+
+HRESULT CPortQueue::WriteToPrinter(const BYTE *data, SIZE_T count, SIZE_T *done)
+{
+    *done = 0;
+    if (!m_device->IsOpen())
+        return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
+    HRESULT hr = S_OK;
     HANDLE printer = m_device->Printer();
-    OVERLAPPED *overlapped = m_device->WriteOverlapped();
-    const HANDLE writeEvent = overlapped->hEvent;
     int failures = 0;
-    while (hr == S_OK && done < count) {
-        const DWORD rest = static_cast<DWORD>(std::min<SIZE_T>(count - done, MAXDWORD));
-        *overlapped = OVERLAPPED();
-        overlapped->hEvent = writeEvent;
-        if (!Seam().printerWrite(printer, data + done, rest, nullptr, overlapped) && GetLastError() != ERROR_IO_PENDING) {
+    while (hr == S_OK && *done < count) {
+        OVERLAPPED *overlapped = nullptr;
+        hr = m_device->BeginPrinterIo(&overlapped);
+        if (FAILED(hr)) {
+            TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"write refused, %08lx", hr);
+            break;
+        }
+        const DWORD rest = static_cast<DWORD>(std::min<SIZE_T>(count - *done, MAXDWORD));
+        if (!Seam().printerWrite(printer, data + *done, rest, nullptr, overlapped) && GetLastError() != ERROR_IO_PENDING) {
             hr = HrFromLastError();
             TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"write not started, %08lx", hr);
             break;
@@ -383,7 +391,7 @@ void CPortQueue::OnWrite(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T
         DWORD written = 0;
         if (wait == CPortDevice::IoWait::Done) {
             BOOL ok = GetOverlappedResult(printer, overlapped, &written, FALSE);
-            done += written;   // a short write goes on with the rest
+            *done += written;   // a short write goes on with the rest
             if (ok && written > 0) {
                 failures = 0;
                 continue;
@@ -399,12 +407,13 @@ void CPortQueue::OnWrite(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T
 
         // No completion within the limit, or the port is closing. The data and the OVERLAPPED
         // must not be reused while the write may still complete into them: cancel it and wait
-        // (with a bound) for its end, which also tells how much got out.
+        // (with a bound) for its end, which also tells how much got out. One that outlives the
+        // bound keeps its record, and the connection is broken until it ends.
         BOOL ok = FALSE;
         if (!CancelPendingIo(printer, overlapped, &written, &ok))
-            TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"write left pending after its cancel");
-        done += written;
-        if (done >= count) {
+            m_device->StrandPrinterIo();
+        *done += written;
+        if (*done >= count) {
             // Every byte went out just before the cancel: that is a completed write.
             hr = S_OK;
             break;
@@ -416,10 +425,11 @@ void CPortQueue::OnWrite(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T
         else
             hr = HrFromWin32(waitError);
         TraceEvents(TRACE_LEVEL_ERROR, TRACE_PRINTER, L"write ended after %lu ms, %lu of %lu bytes out, %08lx",
-                    limit, static_cast<unsigned long>(done), static_cast<unsigned long>(count), hr);
+                    limit, static_cast<unsigned long>(*done), static_cast<unsigned long>(count), hr);
     }
-
-    request->CompleteWithInformation(hr, hr == S_OK ? count : done);
+    if (*done > 0)
+        m_device->m_transmitEmptied = true;
+    return hr;
 }
 
 // No request is registered for cancellation, so this does not run; it completes the request

@@ -47,28 +47,43 @@ private:
     // Appends bytes the printer sent to the receive buffer.
     void Receive(const BYTE *bytes, DWORD count);
 
+    // How a wait inside a request callback ended.
+    enum class RequestWait { Bytes, TimedOut, Canceled };
+    // Waits up to `budgetMs` (not 0) while polling the request's cancellation every 10 ms, and,
+    // with `untilBytes`, the receive buffer: it ends when the buffer holds a byte.
+    RequestWait WaitInRequest(IWDFIoRequest *request, DWORD budgetMs, bool untilBytes);
+    // Writes `count` bytes to the printer within the write time-outs; `*done` gets how many got
+    // out. Caller holds the connection lock.
+    HRESULT WriteToPrinter(const BYTE *data, SIZE_T count, SIZE_T *done);
+    // The wait-mask events among `mask` that have happened.
+    ULONG PendingEvents(ULONG mask);
+
     // Port requests (ioctl.cpp). Each gets the request's fixed-size input and fills its
-    // fixed-size output; the sizes are checked before either is touched.
-    HRESULT SetBaudRate(const BYTE *in, BYTE *out);
-    HRESULT SetQueueSize(const BYTE *in, BYTE *out);
-    HRESULT SetLineControl(const BYTE *in, BYTE *out);
-    HRESULT SetTimeouts(const BYTE *in, BYTE *out);
-    HRESULT GetTimeouts(const BYTE *in, BYTE *out);
-    HRESULT GetWaitMask(const BYTE *in, BYTE *out);
-    HRESULT SetWaitMask(const BYTE *in, BYTE *out);
-    HRESULT WaitOnMask(const BYTE *in, BYTE *out);
-    HRESULT Purge(const BYTE *in, BYTE *out);
-    HRESULT GetBaudRate(const BYTE *in, BYTE *out);
-    HRESULT GetLineControl(const BYTE *in, BYTE *out);
-    HRESULT GetChars(const BYTE *in, BYTE *out);
-    HRESULT SetChars(const BYTE *in, BYTE *out);
-    HRESULT GetHandFlow(const BYTE *in, BYTE *out);
-    HRESULT SetHandFlow(const BYTE *in, BYTE *out);
-    HRESULT GetModemStatus(const BYTE *in, BYTE *out);
-    HRESULT GetCommStatus(const BYTE *in, BYTE *out);
-    HRESULT GetModemControl(const BYTE *in, BYTE *out);
-    HRESULT SetModemControl(const BYTE *in, BYTE *out);
-    HRESULT SetFifoControl(const BYTE *in, BYTE *out);
+    // fixed-size output; the sizes are checked before either is touched. The request itself
+    // serves those that wait (for its cancellation).
+    HRESULT SetBaudRate(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT SetQueueSize(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT SetLineControl(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT SetTimeouts(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT GetTimeouts(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT GetWaitMask(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT SetWaitMask(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT WaitOnMask(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT Purge(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT GetBaudRate(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT GetLineControl(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT GetChars(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT SetChars(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT GetHandFlow(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT SetHandFlow(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT GetModemStatus(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT GetCommStatus(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT GetModemControl(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT SetModemControl(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT SetFifoControl(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT GetProperties(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT GetConfigSize(IWDFIoRequest *request, const BYTE *in, BYTE *out);
+    HRESULT ImmediateChar(IWDFIoRequest *request, const BYTE *in, BYTE *out);
 
     HRESULT RunSerialRequest(const SerialRequest &entry, IWDFIoRequest *request, SIZE_T *returned);
     HRESULT ForwardDeviceId(ULONG controlCode, IWDFIoRequest *request, SIZE_T *returned);

@@ -33,11 +33,23 @@ std::vector<FakePrinter *> &Printers()
     return printers;
 }
 
+// Printers and their handles are looked up from the driver's threads, and devices run side by
+// side may open their printers at the same time.
+SpinLock &PrintersLock()
+{
+    static SpinLock lock;
+    return lock;
+}
+
 std::map<HANDLE, FakePrinter *> &PrinterHandles()
 {
     static std::map<HANDLE, FakePrinter *> handles;
     return handles;
 }
+
+// The printer that opens on this thread reach instead of the interface's own (PortDevice's
+// m_printer, while its create request runs).
+thread_local FakePrinter *t_openReaches = nullptr;
 
 } // namespace
 
@@ -91,6 +103,7 @@ void *Request::Find(REFIID iid)
 void Request::CompleteWithInformation(HRESULT status, SIZE_T information)
 {
     ++m_completions;
+    m_completedAt = GetTickCount();
     m_status = status;
     m_information = information;
 }
@@ -479,7 +492,8 @@ void DeleteTree(const std::wstring &path)
 HANDLE WINAPI SeamOpenPrinter(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES /*security*/,
                               DWORD disposition, DWORD flags, HANDLE /*templateFile*/)
 {
-    FakePrinter *printer = FakePrinter::ForPath(path);
+    std::lock_guard<SpinLock> lock(PrintersLock());
+    FakePrinter *printer = t_openReaches ? t_openReaches : FakePrinter::ForPath(path);
     if (!printer) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
@@ -550,6 +564,17 @@ BOOL WINAPI SeamPrinterRead(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, L
     return FALSE;
 }
 
+void FakePrinter::CompleteStuckWrite()
+{
+    OVERLAPPED *ov = m_stuckWrite;
+    if (!ov)
+        return;
+    m_stuckWrite = nullptr;
+    ov->InternalHigh = 0;
+    ov->Internal = static_cast<ULONG_PTR>(0xC0000120);   // STATUS_CANCELLED
+    SetEvent(ov->hEvent);
+}
+
 bool FakePrinter::WaitForHeldRead(DWORD timeoutMs)
 {
     for (DWORD waited = 0; !m_heldRead && waited < timeoutMs; waited += 5)
@@ -574,12 +599,20 @@ void FakePrinter::CompleteHeldRead(const std::string &bytes)
 BOOL WINAPI SeamPrinterWrite(HANDLE h, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
 {
     FakePrinter *printer = FakePrinter::ForHandle(h);
-    if (printer)
+    if (printer) {
         ++printer->m_writesStarted;
+        printer->m_writeRecords.push_back(overlapped);
+    }
     if (!printer || printer->m_writeSteps.empty() || !overlapped)
         return WriteFile(h, data, size, written, overlapped);
     const FakePrinter::WriteStep step = printer->m_writeSteps.front();
     printer->m_writeSteps.erase(printer->m_writeSteps.begin());
+    if (step.kind == FakePrinter::WriteStep::Stuck) {
+        overlapped->Internal = 0x103;   // STATUS_PENDING, and no cancel reaches it
+        printer->m_stuckWrite = overlapped;
+        SetLastError(ERROR_IO_PENDING);
+        return FALSE;
+    }
     DWORD moved = 0;
     LONG status = 0;
     if (step.kind == FakePrinter::WriteStep::Short || step.kind == FakePrinter::WriteStep::Late) {
@@ -617,6 +650,12 @@ BOOL WINAPI SeamPrinterIoControl(HANDLE h, DWORD code, LPVOID /*input*/, DWORD /
     }
     if (printer->m_deviceIdError) {
         SetLastError(printer->m_deviceIdError);
+        return FALSE;
+    }
+    if (printer->m_deviceIdStuck) {
+        overlapped->Internal = 0x103;   // STATUS_PENDING, and no cancel reaches it
+        printer->m_stuckWrite = overlapped;
+        SetLastError(ERROR_IO_PENDING);
         return FALSE;
     }
     if (printer->m_deviceIdSilent) {
@@ -739,20 +778,41 @@ HRESULT PortDevice::AddWith(void (*inject)(Device *device))
 
 void PortDevice::Remove()
 {
-    if (FxDevice())
-        FxDevice()->Remove();
+    InTurn(false, [this] {
+        if (FxDevice())
+            FxDevice()->Remove();
+    });
 }
 
-void PortDevice::Dispatch(Request *request, const std::function<void()> &send)
+void PortDevice::InTurn(bool queueCallback, const std::function<void()> &call)
 {
-    request->m_file = m_openFile;
-    {
-        std::lock_guard<std::mutex> lock(m_inDriverLock);
-        m_inDriver.push_back(request);
+    const Device *device = FxDevice();
+    const bool sequential = device && device->m_queue && device->m_queue->m_dispatch == WdfIoQueueDispatchSequential;
+    const bool deviceLevel = m_init && m_init->m_constraint == WdfDeviceLevel;
+    auto run = [&] {
+        if (queueCallback)
+            InterlockedIncrement(&m_inCallback);
+        call();
+        if (queueCallback)
+            InterlockedDecrement(&m_inCallback);
+    };
+    if (queueCallback ? (sequential || deviceLevel) : deviceLevel) {
+        std::lock_guard<SpinLock> lock(m_turn);
+        run();
+    } else {
+        run();
     }
-    send();
-    std::lock_guard<std::mutex> lock(m_inDriverLock);
-    m_inDriver.erase(std::find(m_inDriver.begin(), m_inDriver.end(), request));
+}
+
+bool PortDevice::WaitForCallback(DWORD timeoutMs) const
+{
+    const DWORD start = GetTickCount();
+    while (!InCallback()) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(5);
+    }
+    return true;
 }
 
 Ref<Request> PortDevice::Create(File *file, ULONG disposition, USHORT share, USHORT attributes)
@@ -761,9 +821,13 @@ Ref<Request> PortDevice::Create(File *file, ULONG disposition, USHORT share, USH
     request->m_createOptions = disposition << 24;
     request->m_createShare = share;
     request->m_createAttributes = attributes;
-    Callbacks<IQueueCallbackCreate>(IID_IQueueCallbackCreate)->OnCreateFile(FxDevice()->m_queue.Get(), request.Get(), file);
-    if (request->m_status == S_OK)
-        m_openFile = file;
+    InTurn(true, [&] {
+        t_openReaches = m_printer;
+        Callbacks<IQueueCallbackCreate>(IID_IQueueCallbackCreate)->OnCreateFile(FxDevice()->m_queue.Get(), request.Get(), file);
+        t_openReaches = nullptr;
+        if (request->m_status == S_OK)
+            m_openFile = file;
+    });
     return request;
 }
 
@@ -776,7 +840,7 @@ Ref<Request> PortDevice::NewRead(SIZE_T memorySize)
 
 void PortDevice::SendRead(Request *request, SIZE_T count)
 {
-    Dispatch(request, [&] {
+    InTurn(true, [&] {
         Callbacks<IQueueCallbackRead>(IID_IQueueCallbackRead)->OnRead(FxDevice()->m_queue.Get(), request, count);
     });
 }
@@ -798,7 +862,7 @@ Ref<Request> PortDevice::Write(const std::string &bytes, SIZE_T count, bool with
     Ref<Request> request(new Request());
     if (withMemory)
         request->m_input = Ref<Memory>(new Memory(std::vector<BYTE>(bytes.begin(), bytes.end())));
-    Dispatch(request.Get(), [&] {
+    InTurn(true, [&] {
         Callbacks<IQueueCallbackWrite>(IID_IQueueCallbackWrite)->OnWrite(FxDevice()->m_queue.Get(), request.Get(), count);
     });
     return request;
@@ -811,29 +875,31 @@ Ref<Request> PortDevice::Control(ULONG code, const std::string *input, long outp
         request->m_input = Ref<Memory>(new Memory(std::vector<BYTE>(input->begin(), input->end())));
     if (outputSize >= 0)
         request->m_output = Ref<Memory>(new Memory(std::vector<BYTE>(static_cast<size_t>(outputSize), 0xCC)));
-    Dispatch(request.Get(), [&] {
-        Callbacks<IQueueCallbackDeviceIoControl>(IID_IQueueCallbackDeviceIoControl)
-            ->OnDeviceIoControl(FxDevice()->m_queue.Get(), request.Get(), code, input ? input->size() : 0,
-                                outputSize > 0 ? outputSize : 0);
-    });
+    SendControl(request.Get(), code);
     return request;
+}
+
+void PortDevice::SendControl(Request *request, ULONG code)
+{
+    const SIZE_T inputSize = request->m_input ? request->m_input->GetSize() : 0;
+    const SIZE_T outputSize = request->m_output ? request->m_output->GetSize() : 0;
+    InTurn(true, [&] {
+        Callbacks<IQueueCallbackDeviceIoControl>(IID_IQueueCallbackDeviceIoControl)
+            ->OnDeviceIoControl(FxDevice()->m_queue.Get(), request, code, inputSize, outputSize);
+    });
 }
 
 void PortDevice::CloseFile(File *file)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_inDriverLock);
-        for (Request *request : m_inDriver)
-            if (request->m_file == file)
-                request->Cancel();
-    }
-    if (m_openFile == file)
-        m_openFile = nullptr;
-    if (!FxDevice() || !FxDevice()->m_callbacks)
-        return;   // the device is gone, and its connection with it
-    Ref<IFileCallbackCleanup> cleanup;
-    FxDevice()->m_callbacks->QueryInterface(IID_IFileCallbackCleanup, reinterpret_cast<void **>(cleanup.Out()));
-    cleanup->OnCleanupFile(file);
+    InTurn(false, [&] {
+        if (m_openFile == file)
+            m_openFile = nullptr;
+        if (!FxDevice() || !FxDevice()->m_callbacks)
+            return;   // the device is gone, and its connection with it
+        Ref<IFileCallbackCleanup> cleanup;
+        FxDevice()->m_callbacks->QueryInterface(IID_IFileCallbackCleanup, reinterpret_cast<void **>(cleanup.Out()));
+        cleanup->OnCleanupFile(file);
+    });
 }
 
 // --- FakePrinter -----------------------------------------------------------------------------
@@ -870,23 +936,34 @@ FakePrinter::FakePrinter(const std::wstring &instanceId, const std::wstring &red
     RegSetValueExW(control, L"Linked", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&linked), sizeof(linked));
     RegCloseKey(control);
 
+    std::lock_guard<SpinLock> lock(PrintersLock());
     Printers().push_back(this);
+}
+
+FakePrinter::FakePrinter(Unregistered)
+{
 }
 
 FakePrinter::~FakePrinter()
 {
-    Printers().erase(std::remove(Printers().begin(), Printers().end(), this), Printers().end());
-    for (auto it = PrinterHandles().begin(); it != PrinterHandles().end();)
-        it = it->second == this ? PrinterHandles().erase(it) : std::next(it);
+    {
+        std::lock_guard<SpinLock> lock(PrintersLock());
+        Printers().erase(std::remove(Printers().begin(), Printers().end(), this), Printers().end());
+        for (auto it = PrinterHandles().begin(); it != PrinterHandles().end();)
+            it = it->second == this ? PrinterHandles().erase(it) : std::next(it);
+    }
     if (m_pipe != INVALID_HANDLE_VALUE)
         CloseHandle(m_pipe);
-    SetupDiRemoveDeviceInterface(m_devInfo, &m_interface);
-    SetupDiRemoveDevice(m_devInfo, &m_devInfoData);
-    SetupDiDestroyDeviceInfoList(m_devInfo);
+    if (m_devInfo != INVALID_HANDLE_VALUE) {
+        SetupDiRemoveDeviceInterface(m_devInfo, &m_interface);
+        SetupDiRemoveDevice(m_devInfo, &m_devInfoData);
+        SetupDiDestroyDeviceInfoList(m_devInfo);
+    }
 }
 
 FakePrinter *FakePrinter::ForPath(const wchar_t *path)
 {
+    std::lock_guard<SpinLock> lock(PrintersLock());
     for (FakePrinter *p : Printers())
         if (_wcsicmp(p->m_path.c_str(), path) == 0)
             return p;
@@ -895,6 +972,7 @@ FakePrinter *FakePrinter::ForPath(const wchar_t *path)
 
 FakePrinter *FakePrinter::ForHandle(HANDLE h)
 {
+    std::lock_guard<SpinLock> lock(PrintersLock());
     auto it = PrinterHandles().find(h);
     return it == PrinterHandles().end() ? nullptr : it->second;
 }

@@ -91,6 +91,34 @@ private:
     T *m_p = nullptr;
 };
 
+// A recursive lock that makes no kernel object: a mutex of the toolchain makes an event the first
+// time two threads meet at it and keeps it as long as it lives, which a handle-counting test
+// would see appear.
+class SpinLock
+{
+public:
+    void lock()
+    {
+        const LONG me = static_cast<LONG>(GetCurrentThreadId());
+        if (m_owner == me) {   // only this thread can have stored its own id
+            ++m_depth;
+            return;
+        }
+        while (InterlockedCompareExchange(&m_owner, me, 0) != 0)
+            Sleep(1);
+        m_depth = 1;
+    }
+    void unlock()
+    {
+        if (--m_depth == 0)
+            InterlockedExchange(&m_owner, 0);
+    }
+
+private:
+    volatile LONG m_owner = 0;
+    int m_depth = 0;
+};
+
 // --- Stubs of the framework's methods the driver does not call -------------------------------
 
 // Calls of framework methods that the harness does not implement. The driver must make none:
@@ -191,13 +219,13 @@ public:
     void STDMETHODCALLTYPE GetOutputMemory(IWDFMemory **memory) override;
     BOOL STDMETHODCALLTYPE IsCanceled() override { return m_canceled != 0; }
 
-    // The sender cancels the request (CancelIo, its thread ends, its handle closes); any thread.
+    // The sender cancels the request (CancelIo, or its thread's end); any thread. Closing the
+    // handle does not: the framework then waits for the driver to complete what it holds.
     void Cancel() { InterlockedExchange(&m_canceled, 1); }
 
     // A request of a framework without the newer request interface refuses it.
     bool m_offersRequest2 = true;
     volatile LONG m_canceled = 0;
-    File *m_file = nullptr;               // the open file it was sent on, if any
 
     Ref<Memory> m_input;
     Ref<Memory> m_output;
@@ -206,6 +234,7 @@ public:
     USHORT m_createShare = 0;
 
     int m_completions = 0;
+    DWORD m_completedAt = 0;              // GetTickCount at the completion
     HRESULT m_status = 0x7EADBEEF;        // sentinel: never completed
     SIZE_T m_information = 0x7EADBEEF;
 
@@ -391,9 +420,15 @@ struct PdoAnswer
     std::wstring name = L"\\Device\\00000042";
 };
 
+class FakePrinter;
+
 // One driver object from the DLL with one port device added through the harness framework.
 // The device's instance id is registered in Wine's SetupAPI for as long as this lives, so the
 // driver's own SetupDiOpenDeviceInfo finds it.
+//
+// The callbacks come in the framework's order: the sequential queue hands the driver one request
+// at a time, and under the device-level locking the driver asks for, the file's cleanup (and the
+// device's removal) run only between queue callbacks. Calls from several threads wait their turn.
 class PortDevice
 {
 public:
@@ -419,8 +454,7 @@ public:
     template <class T>
     Ref<T> Callbacks(REFIID iid) const;
 
-    // Requests, sent the way the sequential queue sends them: one at a time. Each belongs to
-    // the file of the open connection, if there is one.
+    // Requests, sent the way the sequential queue sends them: one at a time.
     Ref<Request> Create(File *file, ULONG disposition = 1, USHORT share = 0, USHORT attributes = 0);
     Ref<Request> Read(SIZE_T count, SIZE_T memorySize);
     Ref<Request> Read(SIZE_T count) { return Read(count, count); }
@@ -432,20 +466,33 @@ public:
     Ref<Request> Write(const std::string &bytes, SIZE_T count, bool withMemory);
     // A device-control request; `input` null means no input memory, `outputSize` < 0 none.
     Ref<Request> Control(ULONG code, const std::string *input, long outputSize);
-    // The program closes `file`: the framework cancels the file's requests still in the driver,
-    // then calls the file's cleanup.
+    // Sends a device-control request made beforehand, with the memories it holds.
+    void SendControl(Request *request, ULONG code);
+    // The program closes `file`: the framework calls the file's cleanup once the queue callback
+    // that runs now (if any) has returned. Requests the driver holds are not cancelled by it.
     void CloseFile(File *file);
+
+    // True while a queue callback of this device runs (a request waits in the driver, say).
+    bool InCallback() const { return m_inCallback != 0; }
+    // Waits up to `timeoutMs` for a queue callback to be running.
+    bool WaitForCallback(DWORD timeoutMs) const;
+
+    // The printer this device's opens reach, whatever interface the driver picks: lets several
+    // devices each have a printer of their own (for cases run side by side). Null: the
+    // registered printer the driver chose.
+    FakePrinter *m_printer = nullptr;
 
     static PdoAnswer s_pdo;
 
 private:
-    // Sends `request` through `send`, known as in the driver until it returns.
-    void Dispatch(Request *request, const std::function<void()> &send);
+    // Runs a callback of the device in its turn: queue callbacks one at a time, and under
+    // device-level locking the file's cleanup and the removal between them too.
+    void InTurn(bool queueCallback, const std::function<void()> &call);
 
     std::wstring m_storeRoot;
     std::wstring m_instanceId;
-    std::mutex m_inDriverLock;
-    std::vector<Request *> m_inDriver;   // requests the driver holds now (not counted)
+    SpinLock m_turn;
+    volatile LONG m_inCallback = 0;
     File *volatile m_openFile = nullptr;
     HDEVINFO m_devInfo = INVALID_HANDLE_VALUE;
     SP_DEVINFO_DATA m_devInfoData = {};
@@ -474,6 +521,11 @@ class FakePrinter
 public:
     // `instanceId` like USB\VID_9E7D&PID_0202\1 names the interface path's vendor.
     explicit FakePrinter(const std::wstring &instanceId, const std::wstring &redirect = L"");
+    // A printer with no interface of its own, reached through a PortDevice's m_printer.
+    struct Unregistered
+    {
+    };
+    explicit FakePrinter(Unregistered);
     ~FakePrinter();
     FakePrinter(const FakePrinter &) = delete;
     FakePrinter &operator=(const FakePrinter &) = delete;
@@ -490,6 +542,8 @@ public:
     DWORD m_deviceIdError = 0;
     // A printer that never answers the device-id request: it stays pending until cancelled.
     bool m_deviceIdSilent = false;
+    // One whose device-id request stays pending, cancel or not, until CompleteStuckWrite.
+    bool m_deviceIdStuck = false;
 
     // How the printer completes the driver's next writes, one step per write started; with no
     // steps left every write goes to the pipe as it is.
@@ -498,12 +552,19 @@ public:
         // Short: `bytes` go out and the write completes with that count. Zero: it completes
         // having moved nothing. Fail: it completes with ERROR_IO_DEVICE. Late: `bytes` go out
         // and the write is complete, but its event is never signalled, as for a completion
-        // that lands between the driver's time-out and its cancel.
-        enum Kind { Short, Zero, Fail, Late } kind;
+        // that lands between the driver's time-out and its cancel. Stuck: it stays pending,
+        // cancel or not, until CompleteStuckWrite ends it.
+        enum Kind { Short, Zero, Fail, Late, Stuck } kind;
         DWORD bytes;
     };
     std::vector<WriteStep> m_writeSteps;
     int m_writesStarted = 0;
+    // The records the driver's writes ran on, in order (identity only).
+    std::vector<OVERLAPPED *> m_writeRecords;
+    // Completes the stuck write (or device-id request) with no bytes moved, as a late cancel
+    // would.
+    void CompleteStuckWrite();
+    OVERLAPPED *m_stuckWrite = nullptr;
 
     // How the printer answers the receive thread's reads: through the pipe, or each at once
     // with nothing (completed empty, completed with a failure, or refused before starting).

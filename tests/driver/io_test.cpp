@@ -14,6 +14,11 @@ using namespace harness;
 namespace {
 
 const HRESULT kTimeout = HRESULT_FROM_WIN32(WAIT_TIMEOUT);
+const HRESULT kAborted = HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED);
+const HRESULT kWriteFault = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+// The longest a request waits inside a queue callback, and what a cancelled printer I/O adds.
+const DWORD kCapMs = 5000;
+const DWORD kGraceMs = 1000;
 
 std::wstring PrinterId(const wchar_t *vendor)
 {
@@ -28,6 +33,46 @@ std::string Pattern(size_t n)
     for (size_t i = 0; i < n; ++i)
         s[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
     return s;
+}
+
+void SetAllTimeouts(PortDevice &port, const SERIAL_TIMEOUTS &t)
+{
+    std::string input = AsBytes(t);
+    ASSERT_EQ(S_OK, port.Control(IOCTL_SERIAL_SET_TIMEOUTS, &input, -1)->m_status);
+}
+
+void SetWaitMask(PortDevice &port, ULONG mask)
+{
+    std::string input = AsBytes(mask);
+    ASSERT_EQ(S_OK, port.Control(IOCTL_SERIAL_SET_WAIT_MASK, &input, -1)->m_status);
+}
+
+// A port device of its own, open, with a printer of its own: cases that each wait out the cap
+// run side by side on such devices (the harness runs one device's callbacks one at a time).
+struct OwnPort
+{
+    OwnPort() : printer(FakePrinter::Unregistered()), port(HarnessModule())
+    {
+        WriteString(port.HardwarePath(), L"PortName", L"COM7");
+        EXPECT_EQ(S_OK, port.Add());
+        port.m_printer = &printer;
+        EXPECT_EQ(S_OK, port.Create(&file)->m_status);
+    }
+    ~OwnPort() { port.CloseFile(&file); }
+
+    FakePrinter printer;
+    PortDevice port;
+    File file;
+};
+
+// Runs `body(i)` for i in [0, n) on threads of their own, and waits for all of them.
+void SideBySide(size_t n, const std::function<void(size_t)> &body)
+{
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < n; ++i)
+        threads.emplace_back(body, i);
+    for (std::thread &t : threads)
+        t.join();
 }
 
 class PortIo : public AddedPort
@@ -86,20 +131,6 @@ protected:
         for (int i = 0; i < 200 && Buffered() < before + bytes.size(); ++i)
             Sleep(5);
         ASSERT_EQ(before + bytes.size(), Buffered());
-    }
-
-    // A device-id request (`code`) to a printer that never answers it.
-    Ref<Request> AskSilentPrinter(ULONG code, long outputSize)
-    {
-        m_printer->m_deviceIdSilent = true;
-        return m_port->Control(code, nullptr, outputSize);
-    }
-
-    // A write of 64 KiB, more than the line holds, to a printer that takes nothing.
-    Ref<Request> WriteToStalledPrinter(DWORD writeMultiplier, DWORD writeConstant)
-    {
-        SetTimeouts(0, 0, writeMultiplier, writeConstant);
-        return m_port->Write(Pattern(64 * 1024));
     }
 
     File m_file;
@@ -247,7 +278,7 @@ TEST_F(PortIo, ReadsDeliverBufferedBytesInOrder)
         {3, S_OK, "abc"},
         {2, S_OK, "de"},
         {10, S_OK, "fgh"},     // fewer than asked, time-outs 0: what there is
-        {4, kTimeout, ""},     // nothing at all: at once
+        {4, S_OK, ""},         // nothing at all: none, at once
     };
     for (const Row &row : rows) {
         const DWORD start = GetTickCount();
@@ -283,7 +314,8 @@ TEST_F(PortIo, TimedReads)
     DWORD start = GetTickCount();
     Ref<Request> r = m_port->Read(8);
     DWORD elapsed = GetTickCount() - start;
-    EXPECT_EQ(kTimeout, r->m_status);
+    EXPECT_EQ(S_OK, r->m_status);   // timed out: none, and no error
+    EXPECT_EQ(0u, r->m_information);
     // The system tick advances in steps of 10 ms or more, and the read polls every 10 ms: the
     // 100 ms are measured to within those steps.
     EXPECT_GE(elapsed + 20, 100u);
@@ -312,9 +344,8 @@ TEST_F(PortIo, TimedReads)
     EXPECT_GE(GetTickCount() - start + 20, 80u);
 }
 
-// The read budget computed without wrapping: the serial-port setting "what is buffered at once,
-// else up to the constant for the first byte" has its meaning, and a budget that reaches 32 bits
-// waits the capped 5 s instead of a wrapped value (49.7 days, or none at all).
+// The serial-port setting "what is buffered at once, else up to the constant for the first byte"
+// has its meaning, and a budget below the cap is kept exactly.
 TEST_F(PortIo, ReadBudgetsOfTheSerialPort)
 {
     struct Row
@@ -329,11 +360,11 @@ TEST_F(PortIo, ReadBudgetsOfTheSerialPort)
     };
     const Row rows[] = {
         // what                                   interval  multiplier  constant  buffered later status    bytes  ms
-        {"first byte: nothing comes", MAXDWORD, MAXDWORD, 100, "", 0, kTimeout, "", 100, 400},
+        {"first byte: nothing comes", MAXDWORD, MAXDWORD, 100, "", 0, S_OK, "", 100, 400},
         {"first byte: bytes buffered", MAXDWORD, MAXDWORD, 100, "ab", 0, S_OK, "ab", 0, 100},
         {"first byte: one comes later", MAXDWORD, MAXDWORD, 100, "", 50, S_OK, "x", 50, 300},
-        {"256 x MAXDWORD + 100 (wrapped: 49.7 days)", 0, MAXDWORD, 100, "", 0, kTimeout, "", 5000, 7000},
-        {"16 x 0x10000000 (wrapped: none)", 0, 0x10000000, 0, "", 0, kTimeout, "", 5000, 7000},
+        {"4 x 30 + 100", 0, 30, 100, "", 0, S_OK, "", 220, 520},
+        {"4,999 ms, just below the cap", 0, 0, 4999, "", 300, S_OK, "x", 300, 600},
     };
     Open();
     for (const Row &row : rows) {
@@ -341,7 +372,7 @@ TEST_F(PortIo, ReadBudgetsOfTheSerialPort)
         SetReadTimeouts(row.interval, row.multiplier, row.constant);
         if (!row.buffered.empty())
             PrinterSends(row.buffered);
-        const SIZE_T count = row.multiplier == 0x10000000 ? 16 : 256;
+        const SIZE_T count = 4;
         std::thread later([&] {
             if (row.sendAfterMs) {
                 Sleep(row.sendAfterMs);
@@ -360,16 +391,76 @@ TEST_F(PortIo, ReadBudgetsOfTheSerialPort)
     }
 }
 
-// A read that waits ends soon after its request is cancelled, by the program or by the close of
-// its handle, with the bytes it holds or as aborted. A request without the newer interface cannot
-// tell that it was cancelled and waits out its budget.
-TEST_F(PortIo, CancelledReadStopsWaiting)
+// Read time-outs with nothing coming, among them the settings serial libraries use for "no read
+// time-out": every read ends within the cap, successfully, with the bytes it has (none); and a
+// write issued while such a read waits is not held longer than that, since it waits behind it.
+TEST_F(PortIo, ReadsWithNothingComingEndWithinTheCap)
 {
-    enum How { CancelIt, CloseThePort };
     struct Row
     {
         const char *what;
-        How how;
+        DWORD interval, multiplier, constant;
+        SIZE_T count;
+        DWORD minMs, maxMs;    // the read's wait
+    };
+    const Row rows[] = {
+        // what                                      interval  multiplier  constant  count  ms
+        {"constant MAXDWORD alone", 0, 0, MAXDWORD, 16, kCapMs, kCapMs + 1500},
+        {"first byte, constant MAXDWORD - 1", MAXDWORD, MAXDWORD, MAXDWORD - 1, 16, kCapMs, kCapMs + 1500},
+        {"multiplier MAXDWORD", 0, MAXDWORD, 0, 16, kCapMs, kCapMs + 1500},
+        {"constant of 20 minutes", 0, 0, 1200000, 16, kCapMs, kCapMs + 1500},
+        {"16 x 1000 ms", 0, 1000, 0, 16, kCapMs, kCapMs + 1500},
+        {"256 x MAXDWORD + 100 (wrapped: 49.7 days)", 0, MAXDWORD, 100, 256, kCapMs, kCapMs + 1500},
+        {"16 x 0x10000000 (wrapped: none)", 0, 0x10000000, 0, 16, kCapMs, kCapMs + 1500},
+        {"interval MAXDWORD alone: at once", MAXDWORD, 0, 0, 16, 0, 300},
+        {"all 0: at once", 0, 0, 0, 16, 0, 300},
+    };
+    const size_t n = sizeof(rows) / sizeof(rows[0]);
+    std::vector<std::unique_ptr<OwnPort>> ports;
+    for (size_t i = 0; i < n; ++i) {
+        ports.emplace_back(new OwnPort());
+        SetAllTimeouts(ports[i]->port, SERIAL_TIMEOUTS{rows[i].interval, rows[i].multiplier, rows[i].constant, 0, 0});
+    }
+    std::vector<Ref<Request>> reads(n), writes(n);
+    std::vector<DWORD> started(n), writeIssued(n), writeEnded(n);
+    SideBySide(n, [&](size_t i) {
+        PortDevice &port = ports[i]->port;
+        reads[i] = port.NewRead(rows[i].count);
+        std::thread writer([&, i] {
+            Sleep(100);
+            writeIssued[i] = GetTickCount();
+            writes[i] = port.Write("w");
+            writeEnded[i] = GetTickCount();
+        });
+        started[i] = GetTickCount();
+        port.SendRead(reads[i].Get(), rows[i].count);
+        writer.join();
+    });
+    for (size_t i = 0; i < n; ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE(row.what);
+        const DWORD readMs = reads[i]->m_completedAt - started[i];
+        EXPECT_EQ(1, reads[i]->m_completions);
+        EXPECT_EQ(S_OK, reads[i]->m_status);
+        EXPECT_EQ(0u, reads[i]->m_information);
+        // Measured to within the tick's and the poll's 10 ms steps.
+        EXPECT_GE(readMs + 20, row.minMs);
+        EXPECT_LT(readMs, row.maxMs);
+        ASSERT_TRUE(writes[i]);
+        EXPECT_EQ(S_OK, writes[i]->m_status);
+        EXPECT_LT(writeEnded[i] - writeIssued[i], kCapMs + 1500);
+        EXPECT_EQ("w", ports[i]->printer.Receive(1));
+    }
+}
+
+// A read that waits ends soon after its request is cancelled (the program's CancelIo, its
+// thread's end), with the bytes it holds or as aborted. A request without the newer interface
+// cannot tell that it was cancelled and waits out its budget.
+TEST_F(PortIo, CancelledReadStopsWaiting)
+{
+    struct Row
+    {
+        const char *what;
         bool offersRequest2;
         DWORD constant;          // ms
         std::string buffered;
@@ -377,13 +468,11 @@ TEST_F(PortIo, CancelledReadStopsWaiting)
         std::string bytes;
         DWORD minMs, maxMs;      // from the read's start
     };
-    const HRESULT kAborted = HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED);
     const Row rows[] = {
-        // what                               how           newer  constant buffered status  bytes  ms
-        {"cancelled with nothing", CancelIt, true, 60000, "", kAborted, "", 200, 300},
-        {"cancelled holding bytes", CancelIt, true, 60000, "abc", S_OK, "abc", 200, 300},
-        {"the port closes", CloseThePort, true, 60000, "", kAborted, "", 200, 300},
-        {"no newer interface", CancelIt, false, 600, "", kTimeout, "", 600, 900},
+        // what                        newer  constant  buffered status    bytes  ms
+        {"cancelled with nothing", true, 60000, "", kAborted, "", 200, 300},
+        {"cancelled holding bytes", true, 60000, "abc", S_OK, "abc", 200, 300},
+        {"no newer interface", false, 600, "", S_OK, "", 600, 900},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
@@ -400,10 +489,7 @@ TEST_F(PortIo, CancelledReadStopsWaiting)
             ended = GetTickCount();
         });
         Sleep(200);
-        if (row.how == CancelIt)
-            r->Cancel();
-        else
-            m_port->CloseFile(&m_file);
+        r->Cancel();
         reader.join();
         EXPECT_EQ(1, r->m_completions);
         EXPECT_EQ(row.status, r->m_status);
@@ -452,24 +538,86 @@ TEST_F(PortIo, ReceiveThreadRestsAfterReadsThatBringNothing)
     EXPECT_EQ("back", OutputReturned(m_port->Read(4).Get()));
 }
 
-TEST_F(PortIo, WaitMaskPurgeAndCommStatusSeeTheReceiveBuffer)
+TEST_F(PortIo, PurgeAndCommStatusSeeTheReceiveBuffer)
 {
     Open();
-    std::string mask = AsBytes<ULONG>(0x01);
-    ASSERT_EQ(S_OK, m_port->Control(IOCTL_SERIAL_SET_WAIT_MASK, &mask, -1)->m_status);
-    EXPECT_EQ(AsBytes<ULONG>(0x1C), OutputReturned(m_port->Control(IOCTL_SERIAL_WAIT_ON_MASK, nullptr, 4).Get()));
-
     PrinterSends(std::string("\x14\x00\x00\x0f", 4));
     EXPECT_EQ(4u, Buffered());
-    EXPECT_EQ(AsBytes<ULONG>(0x1D), OutputReturned(m_port->Control(IOCTL_SERIAL_WAIT_ON_MASK, nullptr, 4).Get()));
     std::string purge = AsBytes<ULONG>(0x0F);
     EXPECT_EQ(S_OK, m_port->Control(IOCTL_SERIAL_PURGE, &purge, -1)->m_status);
     EXPECT_EQ(4u, Buffered());
-
-    mask = AsBytes<ULONG>(0);
-    ASSERT_EQ(S_OK, m_port->Control(IOCTL_SERIAL_SET_WAIT_MASK, &mask, -1)->m_status);
-    EXPECT_EQ(AsBytes<ULONG>(0x1C), OutputReturned(m_port->Control(IOCTL_SERIAL_WAIT_ON_MASK, nullptr, 4).Get()));
     EXPECT_EQ(std::string("\x14\x00\x00\x0f", 4), OutputReturned(m_port->Read(4).Get()));
+}
+
+// WaitCommEvent: only events of the wait mask are reported. A byte buffered is SERIAL_EV_RXCHAR,
+// a write that got bytes out SERIAL_EV_TXEMPTY (reported once); the modem lines never change.
+// With none of them there the request waits for a byte as a read does; the cases that wait out
+// the cap are in RequestsWaitingInTheDriverEndWithinTheCapAndACloseFollows.
+TEST_F(PortIo, WaitOnMaskReportsOnlyItsEvents)
+{
+    struct Row
+    {
+        const char *what;
+        ULONG mask;
+        const char *buffered;
+        bool writeFirst;
+        DWORD byteAfterMs;     // a byte arrives this long after the request starts (0: none)
+        DWORD cancelAfterMs;   // the request is cancelled this long after it starts (0: never)
+        HRESULT status;
+        ULONG events;
+        DWORD minMs, maxMs;
+    };
+    const ULONG rx = SERIAL_EV_RXCHAR, tx = SERIAL_EV_TXEMPTY;
+    const ULONG modem = SERIAL_EV_CTS | SERIAL_EV_DSR | SERIAL_EV_RLSD | SERIAL_EV_RING;
+    const Row rows[] = {
+        // what                              mask        buffered write  byte  cancel status   events ms
+        {"a byte buffered", rx, "s", false, 0, 0, S_OK, rx, 0, 200},
+        {"a byte buffered, modem events asked", rx | modem, "s", false, 0, 0, S_OK, rx, 0, 200},
+        {"a write went out", tx, "", true, 0, 0, S_OK, tx, 0, 200},
+        {"a write went out and a byte is buffered", rx | tx | modem, "s", true, 0, 0, S_OK, rx | tx, 0, 200},
+        {"a byte buffered, only the write asked", tx | modem | rx, "", true, 0, 0, S_OK, tx, 0, 200},
+        {"a byte comes later", rx | modem, "", false, 200, 0, S_OK, rx, 200, 600},
+        {"cancelled while waiting", rx, "", false, 0, 200, kAborted, 0, 200, 600},
+        {"no mask", 0, "s", true, 0, 0, E_INVALIDARG, 0, 0, 200},
+    };
+    Open();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        SetWaitMask(*m_port, row.mask);
+        if (row.writeFirst) {
+            ASSERT_EQ(S_OK, m_port->Write("t")->m_status);
+            EXPECT_EQ("t", m_printer->Receive(1));
+        }
+        if (*row.buffered)
+            PrinterSends(row.buffered);
+        Ref<Request> r(new Request());
+        r->m_output = Ref<Memory>(new Memory(std::vector<BYTE>(4, 0xCC)));
+        std::thread other([&] {
+            if (row.byteAfterMs) {
+                Sleep(row.byteAfterMs);
+                m_printer->Send("b");
+            }
+            if (row.cancelAfterMs) {
+                Sleep(row.cancelAfterMs);
+                r->Cancel();
+            }
+        });
+        const DWORD start = GetTickCount();
+        m_port->SendControl(r.Get(), IOCTL_SERIAL_WAIT_ON_MASK);
+        const DWORD elapsed = GetTickCount() - start;
+        other.join();
+        EXPECT_EQ(1, r->m_completions);
+        EXPECT_EQ(row.status, r->m_status);
+        if (row.status == S_OK) {
+            EXPECT_EQ(AsBytes<ULONG>(row.events), OutputReturned(r.Get()));
+        } else {
+            EXPECT_EQ(0u, r->m_information);
+            EXPECT_EQ(std::string(4, '\xCC'), Output(r.Get()));
+        }
+        EXPECT_GE(elapsed + 20, row.minMs);
+        EXPECT_LT(elapsed, row.maxMs);
+        m_port->Read(64);   // drain for the next row
+    }
 }
 
 // Bytes of one connection not yet read are delivered on the next.
@@ -621,106 +769,268 @@ TEST_F(PortIo, WriteCompletionsShortEmptyFailedAndLate)
     }
 }
 
-// A request that waits on the printer, and how it must complete.
-struct PrinterWaitRow
+// A request that waits inside its callback (a read, a write to a stalled printer, a device-id
+// request to a printer that never answers, a wait for events that do not come) holds the
+// device's other callbacks behind it, the file's cleanup included, as the framework runs them
+// under device-level locking. Each ends on its own within the cap (a cancelled printer I/O adds
+// its grace) with its own status, and is not taken for cancelled by a close; a close issued
+// meanwhile completes once that request has ended; every handle of the connection is closed.
+TEST_F(PortIo, RequestsWaitingInTheDriverEndWithinTheCapAndACloseFollows)
 {
-    const char *what;
-    std::function<Ref<Request>()> request;
-    HRESULT status;
-};
+    enum Kind { ReadIt, WriteIt, DeviceId, DeviceIdSize, DeviceIdStuck, WaitEvents };
+    struct Row
+    {
+        const char *what;
+        Kind kind;
+        DWORD writeMultiplier, writeConstant;
+        bool close;          // the program closes the port while the request waits
+        HRESULT status;
+        DWORD maxMs;         // the request's wait, from at least the cap
+    };
+    const DWORD kPrinterMaxMs = kCapMs + kGraceMs + 1500;
+    const Row rows[] = {
+        // what                                         kind       write time-outs     close  status    ms
+        {"read, constant MAXDWORD", ReadIt, 0, 0, true, S_OK, kCapMs + 1500},
+        {"write, infinite write time-out", WriteIt, 0, MAXDWORD, true, kWriteFault, kPrinterMaxMs},
+        {"write, limit wrapping to 4096 ms", WriteIt, 0x10000, 0x1000, true, kWriteFault, kPrinterMaxMs},
+        {"write, limit past 32 bits (wrapped: 49 days)", WriteIt, 0x10000, MAXDWORD - 1, false, kWriteFault,
+         kPrinterMaxMs},
+        {"write, constant of an hour", WriteIt, 0, 3600000, false, kWriteFault, kPrinterMaxMs},
+        {"device id, printer silent", DeviceId, 0, 0, true, kTimeout, kPrinterMaxMs},
+        {"device-id size, printer silent", DeviceIdSize, 0, 0, true, kTimeout, kPrinterMaxMs},
+        {"device id, printer silent, no close", DeviceId, 0, 0, false, kTimeout, kPrinterMaxMs},
+        {"device id, still pending after its cancel", DeviceIdStuck, 0, 0, false, kTimeout, kPrinterMaxMs},
+        {"wait for a byte that does not come", WaitEvents, 0, 0, true, S_OK, kCapMs + 1500},
+    };
+    const size_t n = sizeof(rows) / sizeof(rows[0]);
+    std::vector<std::unique_ptr<OwnPort>> ports;
+    for (size_t i = 0; i < n; ++i) {
+        ports.emplace_back(new OwnPort());
+        PortDevice &port = ports[i]->port;
+        SetAllTimeouts(port, SERIAL_TIMEOUTS{0, 0, rows[i].kind == ReadIt ? MAXDWORD : 0, rows[i].writeMultiplier,
+                                             rows[i].writeConstant});
+        SetWaitMask(port, SERIAL_EV_RXCHAR);
+        ports[i]->printer.m_deviceIdSilent = true;
+        ports[i]->printer.m_deviceIdStuck = rows[i].kind == DeviceIdStuck;
+    }
 
-// A request that waits on the printer holds the connection; closing the port from another
-// thread must end it at once: the request completes with an error, the close returns within a
-// bound, and every handle of the connection is closed (once: the count comes back exactly).
-TEST_F(PortIo, CloseEndsARequestWaitingOnThePrinter)
+    std::vector<Ref<Request>> requests(n);
+    std::vector<DWORD> started(n), closeIssued(n), closeEnded(n);
+    SideBySide(n, [&](size_t i) {
+        OwnPort &own = *ports[i];
+        started[i] = GetTickCount();
+        std::thread sender([&, i] {
+            switch (rows[i].kind) {
+            case ReadIt: requests[i] = own.port.Read(16); break;
+            case WriteIt: requests[i] = own.port.Write(Pattern(64 * 1024)); break;
+            case DeviceId: requests[i] = own.port.Control(0x16000C, nullptr, 4096); break;
+            case DeviceIdSize: requests[i] = own.port.Control(0x160010, nullptr, 4); break;
+            case DeviceIdStuck: requests[i] = own.port.Control(0x16000C, nullptr, 4096); break;
+            case WaitEvents: requests[i] = own.port.Control(IOCTL_SERIAL_WAIT_ON_MASK, nullptr, 4); break;
+            }
+        });
+        if (rows[i].close) {
+            // Once the request waits in the driver.
+            EXPECT_TRUE(own.port.WaitForCallback(2000));
+            Sleep(100);
+            closeIssued[i] = GetTickCount();
+            own.port.CloseFile(&own.file);
+            closeEnded[i] = GetTickCount();
+        }
+        sender.join();
+    });
+
+    for (size_t i = 0; i < n; ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE(row.what);
+        Request *r = requests[i].Get();
+        ASSERT_TRUE(r);
+        EXPECT_EQ(1, r->m_completions);
+        EXPECT_EQ(row.status, r->m_status);
+        EXPECT_EQ(0, r->m_canceled);
+        const DWORD waited = r->m_completedAt - started[i];
+        EXPECT_GE(waited + 20, kCapMs);
+        EXPECT_LT(waited, row.maxMs);
+        if (row.kind == WaitEvents) {
+            EXPECT_EQ(AsBytes<ULONG>(0), OutputReturned(r));
+        }
+        if (row.close) {
+            // The cleanup ran after the request had ended, and no later than the wait allows.
+            EXPECT_TRUE(static_cast<LONG>(closeEnded[i] - r->m_completedAt) >= 0)
+                << "close ended " << (r->m_completedAt - closeEnded[i]) << " ms before the request";
+            EXPECT_LT(closeEnded[i] - closeIssued[i], row.maxMs);
+        }
+    }
+    // The ports not closed still work; the others open and work again.
+    for (size_t i = 0; i < n; ++i) {
+        SCOPED_TRACE(rows[i].what);
+        OwnPort &own = *ports[i];
+        own.printer.m_deviceIdSilent = false;
+        SetAllTimeouts(own.port, SERIAL_TIMEOUTS{});
+        if (rows[i].kind == DeviceIdStuck) {
+            // The connection is broken until that request ends; then it works again.
+            own.printer.m_deviceIdStuck = false;
+            EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_IO_DEVICE), own.port.Write("x")->m_status);
+            EXPECT_EQ("", own.printer.Receive(1, 100));
+            own.printer.CompleteStuckWrite();
+        }
+        if (rows[i].close) {
+            ASSERT_EQ(S_OK, own.port.Create(&own.file)->m_status);
+            ASSERT_EQ(S_OK, own.port.Write("again")->m_status);
+            EXPECT_EQ("again", own.printer.Receive(5));
+        } else {
+            EXPECT_EQ(S_OK, own.port.Control(0x160010, nullptr, 4)->m_status);
+        }
+        own.port.CloseFile(&own.file);
+    }
+}
+
+// The same order one device at a time, with short limits, counting handles (side by side, the
+// first run of many threads makes process-wide objects that stay): a close issued while a
+// request waits ends the connection once the request has ended, every handle with it.
+TEST_F(PortIo, CloseBehindAWaitingRequestLeavesNoHandles)
 {
-    const PrinterWaitRow rows[] = {
-        {"device id at a printer that never answers",
-         [this] { return AskSilentPrinter(0x16000C, 4096); },
-         HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)},
-        {"device-id size at a printer that never answers",
-         [this] { return AskSilentPrinter(0x160010, 4); },
-         HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)},
-        {"write stalled with an infinite write time-out",
-         [this] { return WriteToStalledPrinter(0, MAXDWORD); },
-         HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)},
-        // 64 KiB x 64 Ki + 4 Ki wraps to 4096 in 32 bits
-        {"write stalled with a limit that wraps",
-         [this] { return WriteToStalledPrinter(0x10000, 0x1000); },
-         HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED)},
+    enum Kind { ReadIt, WriteIt };
+    struct Row
+    {
+        const char *what;
+        Kind kind;
+        SERIAL_TIMEOUTS timeouts;
+        HRESULT status;
+        DWORD minMs, maxMs;   // the request's wait
+    };
+    const Row rows[] = {
+        {"read, 400 ms", ReadIt, {0, 0, 400, 0, 0}, S_OK, 400, 900},
+        {"write to a stalled printer, 400 ms", WriteIt, {0, 0, 0, 0, 400}, kWriteFault, 400, 900 + kGraceMs},
     };
     // One connection first, so that the fake printer's own pipe exists when counting.
     Open();
     m_port->CloseFile(&m_file);
-    for (const PrinterWaitRow &row : rows) {
+    for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
+        Open();
+        SetAllTimeouts(*m_port, row.timeouts);
+        m_port->CloseFile(&m_file);
         const long before = CountProcessHandles();
         Open();
-        struct Call
-        {
-            const PrinterWaitRow *row;
-            Ref<Request> result;
-            static DWORD WINAPI Run(void *p)
-            {
-                Call *c = static_cast<Call *>(p);
-                c->result = c->row->request();
-                return 0;
-            }
-        } call = {&row, Ref<Request>()};
-        HANDLE thread = CreateThread(nullptr, 0, &Call::Run, &call, 0, nullptr);
-        ASSERT_NE(nullptr, thread);
-        Sleep(300);   // the request is now waiting on the printer
-        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 0));
-        const HANDLE printer = m_printer->m_lastHandle;
+        Ref<Request> r;
         const DWORD start = GetTickCount();
+        std::thread sender([&] {
+            r = row.kind == ReadIt ? m_port->Read(16) : m_port->Write(Pattern(64 * 1024));
+        });
+        ASSERT_TRUE(m_port->WaitForCallback(2000));
+        Sleep(100);
+        const HANDLE printer = m_printer->m_lastHandle;
         m_port->CloseFile(&m_file);
-        const DWORD closeMs = GetTickCount() - start;
-        EXPECT_LT(closeMs, 3000u);
-        ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 10000));
-        CloseHandle(thread);
-        ASSERT_TRUE(call.result);
-        EXPECT_EQ(1, call.result->m_completions);
-        EXPECT_EQ(row.status, call.result->m_status);
+        const DWORD closed = GetTickCount();
+        sender.join();
+        ASSERT_TRUE(r);
+        EXPECT_EQ(row.status, r->m_status);
+        EXPECT_EQ(0, r->m_canceled);
+        EXPECT_GE(r->m_completedAt - start + 20, row.minMs);
+        EXPECT_LT(r->m_completedAt - start, row.maxMs);
+        EXPECT_TRUE(static_cast<LONG>(closed - r->m_completedAt) >= 0);
         DWORD flags = 0;
         EXPECT_FALSE(GetHandleInformation(printer, &flags));   // the printer handle is gone
-        m_printer->m_deviceIdSilent = false;
         EXPECT_EQ(before, CountProcessHandles());
+        m_printer->Receive(128 * 1024, 300);   // drain what the stalled write left in the line
     }
-    // The port opens and works as before.
     Open();
-    SetTimeouts(0, 0, 0, 0);
+    SetAllTimeouts(*m_port, SERIAL_TIMEOUTS{});
     ASSERT_EQ(S_OK, m_port->Write("again")->m_status);
     EXPECT_EQ("again", m_printer->Receive(5));
 }
 
-// Without a close, the same waits end on their own after a fixed limit.
-TEST_F(PortIo, WaitsOnThePrinterEndAfterTheirLimit)
+// A printer write that its cancel does not end within the grace breaks the connection until it
+// ends: later writes, device-id requests and TransmitCommChar fail at once without reaching the
+// printer, and nothing reuses that write's record or event. Once it ends the next write runs on a
+// fresh record and goes through; a close meanwhile leaves the record to it.
+TEST_F(PortIo, PrinterIoPendingAfterItsCancelBreaksTheConnection)
 {
-    const PrinterWaitRow rows[] = {
-        {"device id at a printer that never answers",
-         [this] { return AskSilentPrinter(0x16000C, 4096); },
-         HRESULT_FROM_WIN32(WAIT_TIMEOUT)},
-        {"write stalled with an infinite write time-out",
-         [this] { return WriteToStalledPrinter(0, MAXDWORD); },
-         HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)},
-        {"write stalled with a limit past 32 bits (wrapped: 49 days)",
-         [this] { return WriteToStalledPrinter(0x10000, MAXDWORD - 1); },   // 64 KiB x 64 Ki + MAXDWORD - 1
-         HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)},
+    using Step = FakePrinter::WriteStep;
+    const HRESULT kBroken = HRESULT_FROM_WIN32(ERROR_IO_DEVICE);
+    struct Row
+    {
+        const char *what;
+        bool closeWhileStuck;
     };
+    const Row rows[] = {
+        {"the write ends later", false},
+        {"the port closes first", true},
+    };
+    // One connection first, so that the fake printer's own pipe exists when counting.
     Open();
-    for (const PrinterWaitRow &row : rows) {
+    m_port->CloseFile(&m_file);
+    for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
-        const DWORD start = GetTickCount();
-        Ref<Request> r = row.request();
-        const DWORD elapsed = GetTickCount() - start;
-        m_printer->m_deviceIdSilent = false;
-        EXPECT_EQ(row.status, r->m_status);
-        EXPECT_GE(elapsed + 50, 5000u);
-        EXPECT_LT(elapsed, 7500u);
-        m_printer->Receive(128 * 1024, 300);   // drain what the stalled write left in the line
+        const long before = CountProcessHandles();
+        Open();
+        SetTimeouts(0, 0, 0, 50);
+        m_printer->m_writeSteps = {{Step::Stuck, 0}};
+        m_printer->m_writeRecords.clear();
+        DWORD start = GetTickCount();
+        Ref<Request> r = m_port->Write("stuck");
+        DWORD elapsed = GetTickCount() - start;
+        EXPECT_EQ(kWriteFault, r->m_status);
+        EXPECT_EQ(0u, r->m_information);
+        EXPECT_GE(elapsed + 20, 50 + kGraceMs);
+        EXPECT_LT(elapsed, 50 + kGraceMs + 1000);
+        ASSERT_EQ(1u, m_printer->m_writeRecords.size());
+        OVERLAPPED *stuck = m_printer->m_writeRecords[0];
+        const HANDLE stuckEvent = stuck->hEvent;
+
+        // Broken: every printer I/O fails at once, and none reaches the printer.
+        start = GetTickCount();
+        EXPECT_EQ(kBroken, m_port->Write("x")->m_status);
+        EXPECT_EQ(kBroken, m_port->Control(0x16000C, nullptr, 4096)->m_status);
+        std::string immediate = "\x1B";
+        EXPECT_EQ(kBroken, m_port->Control(IOCTL_SERIAL_IMMEDIATE_CHAR, &immediate, -1)->m_status);
+        EXPECT_LT(GetTickCount() - start, 300u);
+        EXPECT_EQ(1u, m_printer->m_writeRecords.size());
+        DWORD flags = 0;
+        EXPECT_TRUE(GetHandleInformation(stuckEvent, &flags));   // its event is still there
+
+        if (row.closeWhileStuck) {
+            m_port->CloseFile(&m_file);
+            m_printer->CompleteStuckWrite();   // into the record left to it
+            Open();
+        } else {
+            m_printer->CompleteStuckWrite();
+        }
+        ASSERT_EQ(S_OK, m_port->Write("ok")->m_status);
+        EXPECT_EQ("ok", m_printer->Receive(2));
+        ASSERT_EQ(2u, m_printer->m_writeRecords.size());
+        if (row.closeWhileStuck) {
+            // The record left to the stuck write is never handed out again. (One whose write
+            // ended is freed, and its memory and event number may then come back.)
+            EXPECT_NE(stuck, m_printer->m_writeRecords[1]);
+            EXPECT_NE(stuckEvent, m_printer->m_writeRecords[1]->hEvent);
+        }
+        m_port->CloseFile(&m_file);
+        // A record whose I/O ended goes with its event; one left at the close stays for good.
+        EXPECT_EQ(before + (row.closeWhileStuck ? 1 : 0), CountProcessHandles());
     }
-    SetTimeouts(0, 0, 0, 0);
-    EXPECT_EQ(S_OK, m_port->Control(0x160010, nullptr, 4)->m_status);
+}
+
+// TransmitCommChar sends its byte to the printer like a one-byte write, or fails as one would.
+TEST_F(PortIo, ImmediateCharReachesThePrinter)
+{
+    std::string byte = "\x10";
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE), m_port->Control(IOCTL_SERIAL_IMMEDIATE_CHAR, &byte, -1)->m_status);
+    Open();
+    ASSERT_EQ(S_OK, m_port->Write("ab")->m_status);
+    Ref<Request> r = m_port->Control(IOCTL_SERIAL_IMMEDIATE_CHAR, &byte, -1);
+    EXPECT_EQ(S_OK, r->m_status);
+    EXPECT_EQ(0u, r->m_information);
+    EXPECT_EQ(1, r->m_input->m_reads);
+    ASSERT_EQ(S_OK, m_port->Write("c")->m_status);
+    EXPECT_EQ("ab\x10" "c", m_printer->Receive(4));
+
+    // A printer that fails every attempt: the byte's request fails with it.
+    using Step = FakePrinter::WriteStep;
+    m_printer->m_writeSteps = {{Step::Fail, 0}, {Step::Fail, 0}, {Step::Fail, 0}};
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_IO_DEVICE), m_port->Control(IOCTL_SERIAL_IMMEDIATE_CHAR, &byte, -1)->m_status);
+    EXPECT_EQ("", m_printer->Receive(1, 100));
 }
 
 // Bytes of a read that completes while the port closes (after the stop signal, before the

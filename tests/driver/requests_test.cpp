@@ -67,10 +67,70 @@ TEST_F(SerialRequests, FirstValues)
         {"modem status", IOCTL_SERIAL_GET_MODEMSTATUS, 4, AsBytes<ULONG>(0xB0)},
         {"comm status", IOCTL_SERIAL_GET_COMMSTATUS, 20, std::string(20, '\0')},
         {"modem control", IOCTL_SERIAL_GET_MODEM_CONTROL, 4, AsBytes<ULONG>(0)},
-        {"wait on mask", IOCTL_SERIAL_WAIT_ON_MASK, 4, AsBytes<ULONG>(0x1C)},
+        {"provider-specific configuration size", IOCTL_SERIAL_CONFIG_SIZE, 4, AsBytes<ULONG>(0)},
     };
     for (const Row &row : rows)
         EXPECT_EQ(row.expected, Get(row.code, row.size)) << row.what;
+    // A wait with an empty wait mask has nothing to wait for: refused, as a serial port does.
+    Ref<Request> r = m_port->Control(IOCTL_SERIAL_WAIT_ON_MASK, nullptr, 4);
+    EXPECT_EQ(E_INVALIDARG, r->m_status);
+    EXPECT_EQ(0u, r->m_information);
+}
+
+// GetCommProperties: the port described as it is, in the platform's layout (offsets written out
+// as published, so that the answer is checked byte by byte and not through the same declaration).
+TEST_F(SerialRequests, PropertiesDescribeThePort)
+{
+    Set(IOCTL_SERIAL_SET_QUEUE_SIZE, AsBytes(SERIAL_QUEUE_SIZE{1024, 8192}), "queue size");
+    const std::string answer = Get(IOCTL_SERIAL_GET_PROPERTIES, 64);
+    ASSERT_EQ(64u, answer.size());
+    auto word = [&](size_t offset) {
+        USHORT v;
+        memcpy(&v, answer.data() + offset, sizeof(v));
+        return static_cast<ULONG>(v);
+    };
+    auto dword = [&](size_t offset) {
+        ULONG v;
+        memcpy(&v, answer.data() + offset, sizeof(v));
+        return v;
+    };
+    struct Row
+    {
+        const char *what;
+        size_t offset;
+        bool isWord;
+        ULONG expected;
+    };
+    const Row rows[] = {
+        {"PacketLength", 0, true, 64},
+        {"PacketVersion", 2, true, 2},
+        {"ServiceMask: SP_SERIALCOMM", 4, false, 0x1},
+        {"Reserved1", 8, false, 0},
+        {"MaxTxQueue: none imposed", 12, false, 0},
+        {"MaxRxQueue: the receive buffer's bound", 16, false, 1u << 20},
+        {"MaxBaud: programmable", 20, false, 0x10000000},
+        {"ProvSubType: RS-232", 24, false, 0x1},
+        {"ProvCapabilities: total time-outs, no modem lines or flow control", 28, false, 0x40},
+        {"SettableParams: parity, baud, data bits, stop bits", 32, false, 0x0F},
+        {"SettableBaud: 75 to 128K and programmable", 36, false, 0x1007FFFF},
+        {"SettableData: 5 to 8 bits", 40, true, 0x0F},
+        {"SettableStopParity: 1, 1.5, 2 stop bits; none, odd, even, mark, space", 42, true, 0x1F07},
+        {"CurrentTxQueue", 44, false, 8192},
+        {"CurrentRxQueue", 48, false, 4096},
+        {"ProvSpec1", 52, false, 0},
+        {"ProvSpec2", 56, false, 0},
+        {"ProvChar", 60, true, 0},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(row.expected, row.isWord ? word(row.offset) : dword(row.offset)) << row.what;
+    EXPECT_EQ(0, answer[62]);   // the structure's padding: no stale bytes
+    EXPECT_EQ(0, answer[63]);
+
+    // A larger output gets the 64 bytes; a smaller one nothing.
+    Ref<Request> r = m_port->Control(IOCTL_SERIAL_GET_PROPERTIES, nullptr, 100);
+    EXPECT_EQ(S_OK, r->m_status);
+    EXPECT_EQ(64u, r->m_information);
+    EXPECT_EQ(answer, OutputReturned(r.Get()));
 }
 
 TEST_F(SerialRequests, SetThenGetRoundTrips)
@@ -136,6 +196,9 @@ TEST_F(SerialRequests, EveryRequestChecksItsBufferSizes)
         {"GET_MODEM_CONTROL", IOCTL_SERIAL_GET_MODEM_CONTROL, 0, 4},
         {"SET_MODEM_CONTROL", IOCTL_SERIAL_SET_MODEM_CONTROL, 4, 0},
         {"SET_FIFO_CONTROL", IOCTL_SERIAL_SET_FIFO_CONTROL, 4, 0},
+        {"GET_PROPERTIES", IOCTL_SERIAL_GET_PROPERTIES, 0, 64},
+        {"CONFIG_SIZE", IOCTL_SERIAL_CONFIG_SIZE, 0, 4},
+        {"IMMEDIATE_CHAR", IOCTL_SERIAL_IMMEDIATE_CHAR, 1, 0},
     };
     // Inputs that would change the state if they were taken (the line control gets a valid
     // line, so only the size check can refuse it).
@@ -226,15 +289,45 @@ TEST_F(SerialRequests, ReadTimeoutsAllMaxdwordAreRefused)
     EXPECT_EQ(Timeouts(5, 6, 7, 8, 9), Get(IOCTL_SERIAL_GET_TIMEOUTS, 20));
 }
 
-TEST_F(SerialRequests, UnknownCodesSucceedWithNoData)
+// Requests the table does not know: the settings without output that SetCommState and
+// EscapeCommFunction send (DTR, RTS, XON/XOFF, break) succeed with no effect; those that ask for
+// data this port does not have fail, leaving the caller's buffer as it was.
+TEST_F(SerialRequests, UnknownRequests)
 {
-    const ULONG codes[] = {0x1B0024 /* SET_DTR */, 0x1B0028, 0x1B0010, 0x2D0C00, 0x12345678, 0};
-    for (ULONG code : codes) {
-        std::string input = "xyz";
-        Ref<Request> r = m_port->Control(code, &input, 8);
-        EXPECT_EQ(S_OK, r->m_status) << std::hex << code;
-        EXPECT_EQ(0u, r->m_information) << std::hex << code;
-        EXPECT_EQ(std::string(8, '\xCC'), Output(r.Get()));
+    const HRESULT kNotSupported = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+    struct Row
+    {
+        const char *what;
+        ULONG code;
+        const char *input;   // null: no input
+        long outputSize;     // < 0: no output
+        HRESULT status;
+    };
+    const Row rows[] = {
+        {"SET_DTR", 0x1B0024, nullptr, -1, S_OK},
+        {"CLR_DTR", 0x1B0028, nullptr, -1, S_OK},
+        {"SET_RTS", 0x1B0030, nullptr, -1, S_OK},
+        {"CLR_RTS", 0x1B0034, nullptr, -1, S_OK},
+        {"SET_XOFF", 0x1B0038, nullptr, -1, S_OK},
+        {"SET_XON", 0x1B003C, nullptr, -1, S_OK},
+        {"SET_BREAK_ON", 0x1B0010, nullptr, -1, S_OK},
+        {"SET_BREAK_OFF", 0x1B0014, nullptr, -1, S_OK},
+        {"an unknown code with input only", 0x12345678, "xyz", -1, S_OK},
+        {"an unknown code with an empty output", 0x12345678, nullptr, 0, S_OK},
+        {"GET_DTRRTS", 0x1B0078, nullptr, 4, kNotSupported},
+        {"GET_STATS", 0x1B008C, nullptr, 16, kNotSupported},
+        {"an unknown code with output", 0x2D0C00, "xyz", 8, kNotSupported},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        std::string input = row.input ? row.input : "";
+        Ref<Request> r = m_port->Control(row.code, row.input ? &input : nullptr, row.outputSize);
+        EXPECT_EQ(row.status, r->m_status);
+        EXPECT_EQ(0u, r->m_information);
+        EXPECT_EQ(1, r->m_completions);
+        if (r->m_output) {
+            EXPECT_EQ(std::string(r->m_output->m_bytes.size(), '\xCC'), Output(r.Get()));
+        }
     }
 }
 
