@@ -155,7 +155,7 @@ int main()
         std::vector<double> normal;
         for (int i = 0; i < 50; ++i) {
             double t = Now();
-            p->PrintNormal(2, receiptData.Get());
+            p->PrintNormal(2, receiptData.Get(), &rc);
             normal.push_back(Now() - t);
         }
         Report("PrintNormal, 40 lines of 42 columns", normal);
@@ -174,7 +174,7 @@ int main()
         for (int i = 0; i < 10; ++i) {
             emu.Clear();
             double t = Now();
-            p->PrintNormal(2, bigData.Get());
+            p->PrintNormal(2, bigData.Get(), &rc);
             run60.push_back(Now() - t);
             emu.WaitFor(runBytes, 10000);
         }
@@ -187,11 +187,11 @@ int main()
             for (int rep = 0; rep < 5; ++rep) {
                 emu.Clear();
                 double t = Now();
-                p->TransactionPrint(2, 11);
+                p->TransactionPrint(2, 11, &rc);
                 for (int i = 0; i < lines; ++i)
-                    p->PrintNormal(2, lineData.Get());
+                    p->PrintNormal(2, lineData.Get(), &rc);
                 double built = Now();
-                p->TransactionPrint(2, 12);
+                p->TransactionPrint(2, 12, &rc);
                 tx.push_back(built - t);
             }
             char what[64];
