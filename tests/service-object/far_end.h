@@ -12,7 +12,6 @@
 #include <cwchar>
 #include <memory>
 
-
 // The far end of a port: the printer and what it took.
 class FarEnd
 {
@@ -24,7 +23,6 @@ public:
     virtual std::string Received() = 0;
     // Before the claim: the device key, and anything the object needs to reach this port.
     virtual void Prepare(TestDeviceKey &key, CSOPOSPrinter &printer) = 0;
-    virtual bool CanPace() const { return true; }
 };
 
 class PipeEnd : public FarEnd
@@ -84,7 +82,6 @@ public:
         return m_emu.Received();
     }
     void Prepare(TestDeviceKey &key, CSOPOSPrinter &) override { key.SetString(L"Port", m_emu.AliasName()); }
-    bool CanPace() const override { return false; }
 
 private:
     PrinterEmulator m_emu;
