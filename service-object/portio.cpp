@@ -12,50 +12,114 @@ bool IsHandle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
 bool CSOPOSPrinter::FlushPrintBuffer()
 {
-    const uint8_t *bytes = nullptr;
-    int32_t length = 0;
-    m_printBuffer.CopyOut(&bytes, &length);
-    const bool whole = WritePort(bytes, length) == length;
-    m_printBuffer.Clear();
-    return whole;
+    return WriteRun(m_printBuffer);
 }
 
-void CSOPOSPrinter::ReportShortRun()
+bool CSOPOSPrinter::FinishCutCommand()
+{
+    if (m_unfinishedCommand.empty())
+        return true;
+    const LONG length = static_cast<LONG>(m_unfinishedCommand.size());
+    const LONG written = WritePort(m_unfinishedCommand.data(), length);
+    m_unfinishedCommand.erase(m_unfinishedCommand.begin(), m_unfinishedCommand.begin() + written);
+    return m_unfinishedCommand.empty();
+}
+
+// A run that stops inside a command leaves the printer waiting for that command's other bytes:
+// whatever it gets next, it reads as them (the text of the next receipt as an ESC's letter, the
+// next receipt's first bytes as bar code data). So the rest of that command goes out before
+// anything else does, and the printer reads the next run from a command boundary.
+bool CSOPOSPrinter::WriteRun(CPrintBuffer &run)
+{
+    const uint8_t *bytes = nullptr;
+    int32_t length = 0;
+    run.MoveOut(&bytes, &length);
+    if (!FinishCutCommand())
+        return false;
+    const LONG written = WritePort(bytes, length);
+    if (written >= length)
+        return true;
+    const size_t end = run.CopiedCommandEnd(static_cast<size_t>(written));
+    m_unfinishedCommand.assign(bytes + written, bytes + end);
+    return false;
+}
+
+bool CSOPOSPrinter::WriteOwnBytes(const uint8_t *bytes, LONG length)
+{
+    if (!FinishCutCommand())
+        return false;
+    return WritePort(bytes, length) == length;
+}
+
+LONG CSOPOSPrinter::ReportShortRun()
 {
     const LONG status = m_printerStatus;
     if (status != kStatusClear) {
-        m_resultCode = OPOS_E_EXTENDED;
         m_resultCodeExtended = status;
-    } else {
-        m_resultCode = OPOS_E_TIMEOUT;
+        m_resultCode = OPOS_E_EXTENDED;
+        return OPOS_E_EXTENDED;
     }
+    // A time-out carries no reason: an extended code from an earlier report would give one.
+    m_resultCodeExtended = 0;
+    m_resultCode = OPOS_E_TIMEOUT;
+    return OPOS_E_TIMEOUT;
 }
 
 // A run goes out as consecutive pieces with nothing between them, so it still reaches the
-// printer as one unbroken stream, but no single wait covers more than a few seconds of the
-// line: a printer that holds the line while it prints is never cut off as long as it keeps
-// taking data, and one that stops is given up on kWriteTimeoutMs after its piece began. The
-// run ends at the first piece that did not go out whole; what follows it never leaves, so the
+// printer as one unbroken stream. A piece the port has not finished within kWriteWindowMs is
+// cancelled, which tells how much of it got out, and the rest goes out as the next piece: a
+// printer that takes data, however slowly, keeps the run going. The run ends only when the port
+// has taken nothing for kWriteTimeoutMs, or refuses a write at once, so a printer that stops is
+// given up on about that long after its last byte. What follows the end never leaves, so the
 // printer never gets bytes that were not next in the run.
+//
+// That relies on the count of a cancelled write being what left. Serial ports and the virtual
+// port report it so; a named pipe reports nothing of a cancelled write, even when the far end
+// has read part of it. There no piece is larger than the pipe's buffer: a write completes once
+// the pipe holds it, so a piece still pending has not been read at all.
 LONG CSOPOSPrinter::WritePort(const uint8_t *bytes, LONG length)
 {
     if (!IsHandle(m_port) || !m_writeEvent || length < 0)
         return 0;
     const LONG pieceMax = m_writePieceBytes > 0 ? static_cast<LONG>(m_writePieceBytes) : 1;
     LONG done = 0;
+    DWORD lastProgress = GetTickCount();
     do {   // an empty run is one write of nothing, as the port has always seen it
         const LONG piece = length - done < pieceMax ? length - done : pieceMax;
-        const LONG written = WritePiece(bytes + done, piece);
+        bool started = true, cancelled = false;
+        const LONG written = WritePiece(bytes + done, piece, &started, &cancelled);
         done += written;
-        if (written < piece) {
-            Trace(L"WritePort: %ld of %ld bytes out\n", done, length);
-            break;
+        if (written > 0) {
+            lastProgress = GetTickCount();
+        } else if (piece > 0) {
+            if (!started || GetTickCount() - lastProgress >= kWriteTimeoutMs) {
+                Trace(L"WritePort: %ld of %ld bytes out\n", done, length);
+                break;
+            }
+            // A port that ended the write on its own with nothing taken is asked again soon.
+            if (!cancelled)
+                Sleep(kWriteRetryPauseMs);
         }
     } while (done < length);
     return done;
 }
 
-LONG CSOPOSPrinter::WritePiece(const uint8_t *bytes, LONG length)
+BOOL CSOPOSPrinter::StartWrite(const uint8_t *bytes, DWORD length, OVERLAPPED *overlapped)
+{
+    if (m_portWriter)
+        return m_portWriter(m_portWriterContext, m_port, bytes, length, overlapped);
+    return WriteFile(m_port, bytes, length, nullptr, overlapped);
+}
+
+void CSOPOSPrinter::CancelPortIo()
+{
+    if (m_portCanceller)
+        m_portCanceller(m_portWriterContext, m_port);
+    else
+        CancelIo(m_port);
+}
+
+LONG CSOPOSPrinter::WritePiece(const uint8_t *bytes, LONG length, bool *started, bool *cancelled)
 {
     OVERLAPPED ov = {};
     ov.hEvent = m_writeEvent;
@@ -65,23 +129,26 @@ LONG CSOPOSPrinter::WritePiece(const uint8_t *bytes, LONG length)
     // without bound on a printer that takes nothing. (WriteFile itself resets it when it starts
     // the operation; resetting here keeps the wait right on any path to the port.)
     ResetEvent(m_writeEvent);
-    if (!WriteFile(m_port, bytes, static_cast<DWORD>(length), nullptr, &ov)) {
+    if (!StartWrite(bytes, static_cast<DWORD>(length), &ov)) {
         DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING) {
             Trace(L"WriteFile => %lu\n", error);
             if (m_writeObserver)
                 m_writeObserver(m_writeObserverContext, bytes, length, 0);
+            *started = false;
             return 0;
         }
     }
 
-    if (WaitForSingleObject(m_writeEvent, kWriteTimeoutMs) != WAIT_OBJECT_0) {
-        // The printer does not take the data. The OVERLAPPED lives on this stack, so the write
-        // must be over before we return: cancel it and wait for its end.
-        Trace(L"WritePort: no completion in %lu ms, cancelling\n", kWriteTimeoutMs);
-        CancelIo(m_port);
+    if (WaitForSingleObject(m_writeEvent, kWriteWindowMs) != WAIT_OBJECT_0) {
+        // Not finished in this window. The OVERLAPPED lives on this stack, so the write must be
+        // over before we return: cancel it and wait for its end, which tells how much got out.
+        CancelPortIo();
+        *cancelled = true;
     }
     GetOverlappedResult(m_port, &ov, &written, TRUE);
+    if (written > static_cast<DWORD>(length))
+        written = static_cast<DWORD>(length);
     if (m_writeObserver)
         m_writeObserver(m_writeObserverContext, bytes, length, static_cast<LONG>(written));
     return static_cast<LONG>(written);
@@ -180,6 +247,8 @@ void CSOPOSPrinter::ReaderLoop()
         if (!assembler.Feed(buffer, received, now, &code))
             continue;   // only part of a packet so far
         m_printerStatus = code;
+        m_coverOpen = PacketCoverOpen(assembler.LastPacket()) ? 1 : 0;
+        m_recEmpty = PacketReceiptEmpty(assembler.LastPacket()) ? 1 : 0;
         if (code != kStatusClear) {
             m_resultCode = OPOS_E_EXTENDED;
             m_resultCodeExtended = code;

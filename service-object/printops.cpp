@@ -3,6 +3,7 @@
 #include "malvistra_private.h"
 
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 namespace {
@@ -55,17 +56,14 @@ const uint8_t *Bytes(const std::string &s) { return reinterpret_cast<const uint8
 
 } // namespace
 
-// The print operations set no result code for a run that reached the printer whole: the
-// status reader's report stands. A run that did not is reported; a time-out reported for an
-// earlier run is taken back by the next whole one, so a print that worked never reads as failed.
-void CSOPOSPrinter::ReportRun(bool whole)
+// Every print method leaves its own outcome in ResultCode and pRC: 0 when its run reached the
+// printer whole (or it had nothing to send yet), 112 or 114 when it did not. What the printer
+// last reported stays readable in CoverOpen and RecEmpty.
+LONG CSOPOSPrinter::ReportRun(bool whole)
 {
-    if (!whole) {
-        ReportShortRun();
-        return;
-    }
-    LONG timedOut = OPOS_E_TIMEOUT;
-    m_resultCode.compare_exchange_strong(timedOut, OPOS_SUCCESS);
+    if (!whole)
+        return ReportShortRun();
+    return SetResultCode(OPOS_SUCCESS);
 }
 
 UINT CSOPOSPrinter::TextCodePage() const
@@ -78,68 +76,71 @@ UINT CSOPOSPrinter::TextCodePage() const
     return CP_ACP;
 }
 
-STDMETHODIMP CSOPOSPrinter::PrintNormal(long /*Station*/, BSTR Data)
+STDMETHODIMP CSOPOSPrinter::PrintNormal(long /*Station*/, BSTR Data, long *pRC)
 {
-    Contain(L"PrintNormal", [&]() -> LONG {
+    PrintMethod(L"PrintNormal", pRC, [&]() -> LONG {
         std::string text = ToNarrow(Data, TextCodePage());
         m_printBuffer.TranslatePrintData(static_cast<int32_t>(text.size()), Bytes(text));
-        if (!m_inTransaction)
-            ReportRun(FlushPrintBuffer());
-        return OPOS_SUCCESS;
+        return m_inTransaction ? SetResultCode(OPOS_SUCCESS) : ReportRun(FlushPrintBuffer());
     });
     m_state = OPOS_S_IDLE;
     return S_OK;
 }
 
-STDMETHODIMP CSOPOSPrinter::PrintImmediate(long /*Station*/, BSTR Data)
+STDMETHODIMP CSOPOSPrinter::PrintImmediate(long /*Station*/, BSTR Data, long *pRC)
 {
-    Contain(L"PrintImmediate", [&]() -> LONG {
+    PrintMethod(L"PrintImmediate", pRC, [&]() -> LONG {
         // Straight to the port: no translation, and pending or transaction bytes stay pending.
+        // The bytes are the application's own, so a cut inside them leaves nothing to finish.
         std::string text = ToNarrow(Data, TextCodePage());
-        const LONG length = static_cast<LONG>(text.size());
-        ReportRun(WritePort(Bytes(text), length) == length);
-        return OPOS_SUCCESS;
+        return ReportRun(WriteOwnBytes(Bytes(text), static_cast<LONG>(text.size())));
     });
     m_state = OPOS_S_IDLE;
     return S_OK;
 }
 
-STDMETHODIMP CSOPOSPrinter::TransactionPrint(long /*Station*/, long Control)
+STDMETHODIMP CSOPOSPrinter::TransactionPrint(long /*Station*/, long Control, long *pRC)
 {
-    Contain(L"TransactionPrint", [&]() -> LONG {
+    PrintMethod(L"TransactionPrint", pRC, [&]() -> LONG {
         if (Control == PTR_TP_TRANSACTION) {
             m_printBuffer.Clear();
-            m_printBuffer.Append(kTransactionBlock, sizeof(kTransactionBlock));
+            // Its commands, one by one: ESC = 1, ESC a 0, GS L 0 0, ESC { 0, ESC t 0, ESC R 0,
+            // ESC ! 0, ESC 3 33.
+            size_t at = 0;
+            for (size_t length : {3, 3, 4, 3, 3, 3, 3, 3}) {
+                m_printBuffer.AppendCommand(kTransactionBlock + at, length);
+                at += length;
+            }
             m_inTransaction = 1;
         } else if (Control == PTR_TP_NORMAL && m_inTransaction) {
             const bool whole = FlushPrintBuffer();
             m_inTransaction = 0;
-            ReportRun(whole);
+            return ReportRun(whole);
         }
-        return OPOS_SUCCESS;
+        return SetResultCode(OPOS_SUCCESS);
     });
     return S_OK;
 }
 
-STDMETHODIMP CSOPOSPrinter::CutPaper(long Percentage)
+STDMETHODIMP CSOPOSPrinter::CutPaper(long Percentage, long *pRC)
 {
-    Contain(L"CutPaper", [&]() -> LONG {
+    PrintMethod(L"CutPaper", pRC, [&]() -> LONG {
         const uint8_t cut[] = {0x1D, 0x56, static_cast<uint8_t>(Percentage == PTR_CUT_FULL ? 0x00 : 0x01)};
-        m_printBuffer.TranslatePrintData(sizeof(cut), cut);
-        if (!m_inTransaction)
-            ReportRun(FlushPrintBuffer());
-        return OPOS_SUCCESS;
+        m_printBuffer.AppendCommand(cut, sizeof(cut));
+        return m_inTransaction ? SetResultCode(OPOS_SUCCESS) : ReportRun(FlushPrintBuffer());
     });
     return S_OK;
 }
 
 STDMETHODIMP CSOPOSPrinter::PrintBarCode(long /*Station*/, BSTR Data, long Symbology, long /*Height*/,
-                                         long /*Width*/, long /*Alignment*/, long TextPosition)
+                                         long /*Width*/, long /*Alignment*/, long TextPosition, long *pRC)
 {
-    Contain(L"PrintBarCode", [&]() -> LONG {
+    PrintMethod(L"PrintBarCode", pRC, [&]() -> LONG {
         const uint8_t hri = TextPosition == PTR_BC_TEXT_BELOW ? 0x02 : TextPosition == PTR_BC_TEXT_ABOVE ? 0x01 : 0x00;
+        // GS h 35, GS H n, GS w 2.
         const uint8_t setup[] = {0x1D, 0x68, 0x23, 0x1D, 0x48, hri, 0x1D, 0x77, 0x02};
-        m_printBuffer.TranslatePrintData(sizeof(setup), setup);
+        for (size_t at = 0; at < sizeof(setup); at += 3)
+            m_printBuffer.AppendCommand(setup + at, 3);
 
         std::string data = ToNarrow(Data, CP_THREAD_ACP);
         const SymbologyRow *row = nullptr;
@@ -148,14 +149,12 @@ STDMETHODIMP CSOPOSPrinter::PrintBarCode(long /*Station*/, BSTR Data, long Symbo
                 row = &r;
         // Without a bar code command the set-up stays pending for the next flush.
         if (!row || data.size() >= 256)
-            return OPOS_SUCCESS;
+            return SetResultCode(OPOS_SUCCESS);
 
         std::string command = {'\x1D', '\x6B', static_cast<char>(row->system), static_cast<char>(data.size())};
         command += data;
-        m_printBuffer.Append(Bytes(command), command.size());
-        if (!m_inTransaction)
-            ReportRun(FlushPrintBuffer());
-        return OPOS_SUCCESS;
+        m_printBuffer.AppendCommand(Bytes(command), command.size());
+        return m_inTransaction ? SetResultCode(OPOS_SUCCESS) : ReportRun(FlushPrintBuffer());
     });
     return S_OK;
 }
@@ -168,21 +167,25 @@ STDMETHODIMP CSOPOSPrinter::CheckHealth(long Level, long *pRC)
         if (!m_deviceEnabled)
             return SetResultCode(OPOS_E_DISABLED);
 
-        std::string printout = "\x1B\x40";
+        std::string text;
         if (Level == 2)
-            printout += "External HCheck !!\r\n\r\n";
+            text += "External HCheck !!\r\n\r\n";
         else if (Level == 3)
-            printout += "Interactive HCheck !!\r\n\r\n";
+            text += "Interactive HCheck !!\r\n\r\n";
         char version[96];
         std::snprintf(version, sizeof(version), "OPOS ZUV\r\n\r\nServiceObjectVersion = %u\r\n\r\nDeviceName = ",
                       static_cast<unsigned>(kServiceObjectVersion));
-        printout += version;
-        printout += ToNarrow(m_settings.DeviceName.c_str(), CP_THREAD_ACP);
-        printout += "\x1B\x64\x05";   // print and feed five lines
+        text += version;
+        text += ToNarrow(m_settings.DeviceName.c_str(), CP_THREAD_ACP);
 
         // Straight to the port, whatever a transaction holds.
-        LONG written = WritePort(Bytes(printout), static_cast<LONG>(printout.size()));
-        return SetResultCode(written < static_cast<LONG>(printout.size()) ? OPOS_E_FAILURE : OPOS_SUCCESS);
+        CPrintBuffer printout;
+        const uint8_t reset[] = {0x1B, 0x40};
+        const uint8_t feed[] = {0x1B, 0x64, 0x05};   // print and feed five lines
+        printout.AppendCommand(reset, sizeof(reset));
+        printout.Append(Bytes(text), text.size());
+        printout.AppendCommand(feed, sizeof(feed));
+        return SetResultCode(WriteRun(printout) ? OPOS_SUCCESS : OPOS_E_FAILURE);
     });
     if (pRC)
         *pRC = rc;

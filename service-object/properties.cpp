@@ -5,8 +5,8 @@
 #include <cwchar>
 
 // The answers, by OPOS property index. Indexes that no table lists answer 0 (numbers) or a
-// null string; so do the indexes the printer keeps no value for (DataCount, CoverOpen, the
-// journal and slip properties, ...).
+// null string; so do the indexes the printer keeps no value for (DataCount, the journal and
+// slip properties, ...).
 struct CPropertyTables
 {
     using NumberField = LONG (*)(const CSOPOSPrinter &);
@@ -37,6 +37,8 @@ const CPropertyTables::FieldRow CPropertyTables::kFields[] = {
     FIELD(11, p.m_props.BinaryConversion),              // BinaryConversion
     FIELD(8001, p.m_props.AsyncMode),                   // AsyncMode
     FIELD(8002, p.m_props.CharacterSet),                // CharacterSet
+    FIELD(8003, p.m_claimed && p.m_coverOpen),          // CoverOpen, as the printer last said
+    FIELD(8014, p.m_claimed && p.m_recEmpty),           // RecEmpty, as the printer last said
     FIELD(8005, p.m_flagWhenIdle),                      // FlagWhenIdle
     FIELD(8046, p.m_props.PageModeDescriptor),          // PageModeDescriptor
     FIELD(8047, p.m_props.PageModeHorizontalPosition),  // PageModeHorizontalPosition
@@ -118,6 +120,15 @@ const uint8_t kStatusBackOn[] = {0x1D, 0x61, 0xFF};    // GS a 255: report every
 const uint8_t kStatusBackOff[] = {0x1D, 0x61, 0x00};   // GS a 0
 } // namespace
 
+// One command of the object's own, as a run of its own: after the rest of an unfinished
+// command, and finished by the next run should it be cut.
+void CSOPOSPrinter::SendCommand(const uint8_t *bytes, size_t length)
+{
+    CPrintBuffer run;
+    run.AppendCommand(bytes, length);
+    WriteRun(run);
+}
+
 STDMETHODIMP CSOPOSPrinter::COFreezeEvents(BOOL /*Freeze*/, long *pRC)
 {
     if (pRC)
@@ -140,11 +151,11 @@ STDMETHODIMP CSOPOSPrinter::SetPropertyNumber(long PropIndex, long Number)
     switch (PropIndex) {
     case 3:   // DeviceEnabled: exactly 1 enables, exactly 0 disables, anything else is ignored
         if (m_deviceEnabled && Number == 0) {
-            WritePort(kStatusBackOff, sizeof(kStatusBackOff));
+            SendCommand(kStatusBackOff, sizeof(kStatusBackOff));
             m_deviceEnabled = 0;
         } else if (!m_deviceEnabled && Number == 1) {
             ++m_statusBackEpoch;
-            WritePort(kStatusBackOn, sizeof(kStatusBackOn));
+            SendCommand(kStatusBackOn, sizeof(kStatusBackOn));
             m_deviceEnabled = 1;
         }
         break;

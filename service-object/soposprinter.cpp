@@ -51,6 +51,17 @@ DWORD WritePieceBytesOf(const DCB &line)
     return bytes > kWritePieceMaxBytes ? kWritePieceMaxBytes : static_cast<DWORD>(bytes);
 }
 
+// The longest piece of a run on a port without line settings: kWritePieceSmallBytes, and on a
+// named pipe no more than the pipe holds (see WritePort).
+DWORD WritePieceBytesOfPort(HANDLE port)
+{
+    DWORD flags = 0, outBuffer = 0, inBuffer = 0, instances = 0;
+    if (GetNamedPipeInfo(port, &flags, &outBuffer, &inBuffer, &instances) && inBuffer > 0 &&
+        inBuffer < kWritePieceSmallBytes)
+        return inBuffer;
+    return kWritePieceSmallBytes;
+}
+
 void CloseAndClear(HANDLE &h)
 {
     if (IsHandle(h))
@@ -99,9 +110,11 @@ STDMETHODIMP CSOPOSPrinter::OpenService(BSTR DeviceClass, BSTR DeviceName, IDisp
         if (!BstrEquals(DeviceClass, L"POSPrinter"))
             return SetResultCode(OPOS_E_DEVICECLASS);
 
-        // Binding to a device again while claimed: a closed device never keeps its port.
+        // Binding to a device again while claimed: a closed device never keeps its port, and
+        // nothing of its print data reaches the next one.
         if (m_claimed)
             ReleasePort();
+        ForgetClaimState();
 
         // A fresh record: nothing of a device bound before (its port, its line, its strings)
         // may stand in for a value this device's key lacks.
@@ -195,10 +208,10 @@ STDMETHODIMP CSOPOSPrinter::ClaimDevice(long /*Timeout*/, long *pRC)
                                      ? OPOS_E_NOEXIST : OPOS_E_FAILURE);
         }
 
-        // A port without line settings: the default packet gap and the largest pieces. Such a
-        // port may still take write time-outs (a virtual port under another name does).
+        // A port without line settings: the default packet gap and small pieces. Such a port
+        // may still take write time-outs (a virtual port under another name does).
         m_statusGapMs = kStatusPacketGapMs;
-        m_writePieceBytes = kWritePieceMaxBytes;
+        m_writePieceBytes = WritePieceBytesOfPort(m_port);
         if (port.compare(0, 3, L"COM") == 0) {
             SetupSerialLine();
         } else {
@@ -206,7 +219,7 @@ STDMETHODIMP CSOPOSPrinter::ClaimDevice(long /*Timeout*/, long *pRC)
             if (GetCommTimeouts(m_port, &timeouts))
                 SetWriteTimeouts(timeouts);
         }
-        m_printerStatus = kStatusClear;   // nothing reported yet on this claim
+        ForgetClaimState();   // nothing printed or reported yet on this claim
 
         m_writeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         if (!m_writeEvent) {
@@ -242,10 +255,22 @@ void CSOPOSPrinter::ReleasePort()
     CloseAndClear(m_writeEvent);
     CloseAndClear(m_readerThread);
     m_claimed = 0;
+    ForgetClaimState();
+}
+
+void CSOPOSPrinter::ForgetClaimState()
+{
+    m_printBuffer.Clear();
+    m_inTransaction = 0;
+    m_unfinishedCommand.clear();
+    m_printerStatus = kStatusClear;
+    m_coverOpen = 0;
+    m_recEmpty = 0;
 }
 
 STDMETHODIMP CSOPOSPrinter::ReleaseDevice(long *pRC)
 {
+    ForgetClaimState();
     if (!m_claimed)
         return S_OK;   // neither pRC nor ResultCode is written
     ReleasePort();
@@ -259,6 +284,7 @@ STDMETHODIMP CSOPOSPrinter::CloseService(long *pRC)
 {
     if (m_claimed)
         ReleasePort();
+    ForgetClaimState();
     m_deviceEnabled = 0;
     m_claimed = 0;
     LONG rc = SetResultCode(OPOS_SUCCESS);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Malvistra.h"
 #include "../common/comsup.h"
@@ -64,20 +65,20 @@ public:
     STDMETHODIMP ReleaseDevice(long *pRC) override;
     STDMETHODIMP BeginInsertion(long Timeout) override;
     STDMETHODIMP BeginRemoval(long Timeout) override;
-    STDMETHODIMP CutPaper(long Percentage) override;
+    STDMETHODIMP CutPaper(long Percentage, long *pRC) override;
     STDMETHODIMP EndInsertion() override;
     STDMETHODIMP EndRemoval() override;
     STDMETHODIMP PrintBarCode(long Station, BSTR Data, long Symbology, long Height, long Width,
-                              long Alignment, long TextPosition) override;
+                              long Alignment, long TextPosition, long *pRC) override;
     STDMETHODIMP PrintBitmap(long Station, BSTR FileName, long Width, long Alignment) override;
-    STDMETHODIMP PrintImmediate(long Station, BSTR Data) override;
-    STDMETHODIMP PrintNormal(long Station, BSTR Data) override;
+    STDMETHODIMP PrintImmediate(long Station, BSTR Data, long *pRC) override;
+    STDMETHODIMP PrintNormal(long Station, BSTR Data, long *pRC) override;
     STDMETHODIMP PrintTwoNormal(long Station, BSTR Data1, BSTR Data2) override;
     STDMETHODIMP RotatePrint(long Station, long Rotation) override;
     STDMETHODIMP SetBitmap(long BitmapNumber, long Station, BSTR FileName, long Width,
                            long Alignment) override;
     STDMETHODIMP SetLogo(long Location, BSTR Data) override;
-    STDMETHODIMP TransactionPrint(long Station, long Control) override;
+    STDMETHODIMP TransactionPrint(long Station, long Control, long *pRC) override;
     STDMETHODIMP ValidateData(long Station, BSTR Data) override;
     STDMETHODIMP ChangePrintSide(long Side) override;
     STDMETHODIMP MarkFeed(long Type) override;
@@ -94,17 +95,26 @@ public:
     // Stores an OPOS result code as ResultCode and returns it for pRC.
     LONG SetResultCode(LONG code);
 
-    // Writes the pending bytes as one run and empties the buffer; false when the run did not
-    // reach the printer whole.
+    // Writes the pending bytes as one run (WriteRun) and empties the buffer; false when the
+    // run did not reach the printer whole.
     bool FlushPrintBuffer();
+    // Writes a run of the object's own commands and empties `run`: first the rest of a command
+    // that an earlier run was cut in, then the run. When the run is cut inside one of its
+    // commands, the rest of that command is kept for the next run. False when the run did not
+    // reach the printer whole (nothing of it goes out while an earlier command stays unfinished).
+    bool WriteRun(CPrintBuffer &run);
+    // Writes bytes whose commands the object does not know (the application's own): after the
+    // rest of an unfinished command, as they are. False when they did not get out whole.
+    bool WriteOwnBytes(const uint8_t *bytes, LONG length);
     // Writes a run to the port, piece after piece, and returns the bytes written: all of them
-    // unless a piece was not taken whole within kWriteTimeoutMs, where the run ends.
+    // unless the port took nothing for kWriteTimeoutMs, where the run ends.
     LONG WritePort(const uint8_t *bytes, LONG length);
     // After a print operation's run did not reach the printer whole: ResultCode 114 with the
-    // printer's reported state when the status reader knows it, else 112 (time-out).
-    void ReportShortRun();
-    // A print operation's run ended, whole or not.
-    void ReportRun(bool whole);
+    // printer's reported state when the status reader knows it, else 112 (time-out) with
+    // ResultCodeExtended 0. Returns the code.
+    LONG ReportShortRun();
+    // A print operation's run ended, whole (ResultCode 0) or not; returns the code.
+    LONG ReportRun(bool whole);
 
     static DWORD WINAPI StatusReaderThread(void *object);
 
@@ -131,6 +141,19 @@ public:
         m_portReaderContext = context;
     }
 
+    // Starts one overlapped write of the port, as WriteFile does, and cancels the port's
+    // pending I/O, as CancelIo does; the end is reported through the OVERLAPPED and its event.
+    // The object writes with WriteFile; its own tests put a port here that behaves as another
+    // system's port does. Set only while the device is not claimed.
+    using PortWriteFunc = BOOL (*)(void *context, HANDLE port, const void *bytes, DWORD size, OVERLAPPED *overlapped);
+    using PortCancelFunc = void (*)(void *context, HANDLE port);
+    void SetPortWriter(PortWriteFunc write, PortCancelFunc cancel, void *context)
+    {
+        m_portWriter = write;
+        m_portCanceller = cancel;
+        m_portWriterContext = context;
+    }
+
     // Read-only views for the object's own tests and tools.
     const CDeviceSettings &DeviceSettings() const { return m_settings; }
     const CPrintBuffer &PrintBuffer() const { return m_printBuffer; }
@@ -144,6 +167,9 @@ public:
     DWORD StatusPacketGap() const { return m_statusGapMs; }
     // The longest piece of a run on the claimed port.
     DWORD WritePieceBytes() const { return m_writePieceBytes; }
+    // The rest of a command that the last run was cut in, sent first by the next run.
+    const std::vector<uint8_t> &UnfinishedCommand() const { return m_unfinishedCommand; }
+    bool InTransaction() const { return m_inTransaction != 0; }
 
 private:
     // The steps of ReleaseDevice: stop the reader, close port, event and thread handles.
@@ -155,7 +181,21 @@ private:
     // and ResultCode agree.
     template <class F>
     LONG Contain(const wchar_t *method, F &&body);
-    LONG WritePiece(const uint8_t *bytes, LONG length);
+    // One write of the port, over within kWriteWindowMs: returns what got out, whether the port
+    // started the write at all, and whether it had to be cancelled.
+    LONG WritePiece(const uint8_t *bytes, LONG length, bool *started, bool *cancelled);
+    BOOL StartWrite(const uint8_t *bytes, DWORD length, OVERLAPPED *overlapped);
+    void CancelPortIo();
+    void SendCommand(const uint8_t *bytes, size_t length);
+    // Sends the rest of an unfinished command; true when none is left.
+    bool FinishCutCommand();
+    // The state that belongs to one claim of the port and must not outlive it: the print
+    // buffer, an open transaction, an unfinished command, the printer's reported state.
+    void ForgetClaimState();
+    // The body of every print method: 103 on an object that is not claimed, else body's code;
+    // the code goes to pRC and ResultCode.
+    template <class F>
+    void PrintMethod(const wchar_t *method, long *pRC, F &&body);
     void SetupSerialLine();
     void SetWriteTimeouts(COMMTIMEOUTS &timeouts);
     friend struct CPropertyTables;
@@ -185,15 +225,24 @@ private:
     std::atomic<LONG> m_statusBackEpoch{0};
     // Set by the claim before the reader starts: the packet gap for the port's line.
     DWORD m_statusGapMs = kStatusPacketGapMs;
-    // Set by the claim: the longest piece of a run, about three seconds of the port's line.
+    // Set by the claim: the longest piece of a run (see WritePieceBytesFor).
     DWORD m_writePieceBytes = 1;
+    // The rest of a command the last run was cut in; empty on a fresh claim.
+    std::vector<uint8_t> m_unfinishedCommand;
     // The printer's state by its last status packet (kStatusClear, kStatusCoverOpen or
     // kStatusReceiptEmpty); cleared by the claim before the reader starts, then written by the
     // status reader only. Unlike ResultCode, no method overwrites it, so a write that fails can
     // still tell why.
     std::atomic<LONG> m_printerStatus{kStatusClear};
+    // The cover and paper bits of the last status packet of this claim (CoverOpen, RecEmpty);
+    // cleared by the claim and the release, written by the status reader only.
+    std::atomic<LONG> m_coverOpen{0};
+    std::atomic<LONG> m_recEmpty{0};
     PortReadFunc m_portReader = nullptr;
     void *m_portReaderContext = nullptr;
+    PortWriteFunc m_portWriter = nullptr;
+    PortCancelFunc m_portCanceller = nullptr;
+    void *m_portWriterContext = nullptr;
     WriteObserver m_writeObserver = nullptr;
     void *m_writeObserverContext = nullptr;
 };

@@ -32,11 +32,14 @@ inline uint32_t StatusPacketGapMs(uint32_t baudRate, uint32_t dataBits, bool par
     return ms > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(ms);
 }
 
+inline bool PacketCoverOpen(const uint8_t packet[4]) { return (packet[0] & 0x20) != 0; }
+inline bool PacketReceiptEmpty(const uint8_t packet[4]) { return (packet[2] & 0x0C) != 0; }
+
 inline int32_t JudgeStatusPacket(const uint8_t packet[4])
 {
-    if (packet[0] & 0x20)
+    if (PacketCoverOpen(packet))
         return kStatusCoverOpen;          // cover open wins over paper empty
-    if (packet[2] & 0x0C)
+    if (PacketReceiptEmpty(packet))
         return kStatusReceiptEmpty;
     return kStatusClear;
 }
@@ -60,6 +63,8 @@ public:
             m_packet[m_have++] = bytes[i];
             if (m_have == sizeof(m_packet)) {
                 *code = JudgeStatusPacket(m_packet);
+                for (size_t k = 0; k < sizeof(m_packet); ++k)
+                    m_last[k] = m_packet[k];
                 judged = true;
                 m_have = 0;
             }
@@ -78,11 +83,14 @@ public:
     }
 
     bool HasPartial() const { return m_have != 0; }
+    // The last complete packet (all zero before the first).
+    const uint8_t *LastPacket() const { return m_last; }
     void Reset() { m_have = 0; }
 
 private:
     uint32_t m_gapMs;
     uint8_t m_packet[4] = {};
+    uint8_t m_last[4] = {};
     size_t m_have = 0;
     uint32_t m_lastByteMs = 0;
 };

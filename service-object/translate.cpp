@@ -174,6 +174,8 @@ void CPrintBuffer::AppendEscapeCommand(const EscapeSequence &seq)
     m_pending.resize(at + static_cast<size_t>(total));
     uint8_t *out = m_pending.data() + at;
     const size_t feedBytes = 2 * static_cast<size_t>(cmd.crLfPairs);
+    // CR and LF are commands of one byte each; the command bytes are commands of three.
+    NoteCommands(at + feedBytes, cmd.size, 3);
     if (feedBytes != 0)
     {
         // The CR LF run is doubled by copying what is already there: a few copies even for
@@ -220,7 +222,10 @@ int32_t CPrintBuffer::TranslatePrintData(int32_t length, const uint8_t *data)
 
         if (data[pos] == kLineFeed)
         {
-            Append(kLineFeedBytes, sizeof kLineFeedBytes);
+            // Four commands of three bytes each.
+            const size_t at = m_pending.size();
+            if (Append(kLineFeedBytes, sizeof kLineFeedBytes))
+                NoteCommands(at, sizeof kLineFeedBytes, 3);
             ++pos;
             continue;
         }
@@ -256,8 +261,10 @@ int32_t CPrintBuffer::TranslatePrintData(int32_t length, const uint8_t *data)
             static_cast<uint32_t>(seq.Value) <= after)
         {
             const size_t count = static_cast<uint32_t>(seq.Value);
+            // The application's own bytes: the object cannot tell their commands apart, so
+            // they are finished as one.
             if (seq.Code == kEmbedCode)
-                Append(data + p + 1, count);
+                AppendCommand(data + p + 1, count);
             pos = p + 1 + count;
         }
         else

@@ -4,6 +4,7 @@
 #include "controlobject.h"
 #include "dispatch.h"
 #include "handle_count.h"
+#include "pipe_printer_client.h"
 #include "printer_emulator_client.h"
 
 #include <functional>
@@ -57,6 +58,13 @@ protected:
         return rc;
     }
     long Call(const wchar_t *name, std::initializer_list<CDispArg> args = {}) { return Call(co, name, args); }
+    bool Bool(com::CDispatchCaller &object, const wchar_t *name)
+    {
+        com::CVariant value;
+        EXPECT_EQ(S_OK, object.Get(name, &value)) << testing::PrintToString(std::wstring(name));
+        EXPECT_EQ(VT_BOOL, value.vt);
+        return value.vt == VT_BOOL && value.boolVal != VARIANT_FALSE;
+    }
     long Number(com::CDispatchCaller &object, const wchar_t *name)
     {
         long value = -1;
@@ -219,11 +227,79 @@ TEST_F(StandIn, PrinterStatusReachesTheApplication)
     ASSERT_EQ(0, Call(L"Open", {L"CoTestReceipt"}));
     ASSERT_EQ(0, Call(L"ClaimDevice", {1000}));
     ASSERT_EQ(0, Enable(true));
-    emu.Send(std::string("\x20\0\0\0", 4));
-    EXPECT_TRUE(SeesCodes(co, 114, 201)) << "cover open";
-    emu.Send(std::string("\0\0\0\0", 4));
-    EXPECT_TRUE(SeesCodes(co, 0, 201)) << "all clear";
+    const struct { const char *what; std::string packet; long rc, extended; bool coverOpen, recEmpty; } rows[] = {
+        // what           packet                                   codes      CoverOpen RecEmpty
+        {"cover open", std::string("\x20\0\0\0", 4), 114, 201, true, false},
+        {"all clear", std::string("\0\0\0\0", 4), 0, 201, false, false},
+        {"paper empty", std::string("\0\0\x0c\0", 4), 114, 203, false, true},
+        {"both", std::string("\x20\0\x0c\0", 4), 114, 201, true, true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        emu.Send(row.packet);
+        EXPECT_TRUE(SeesCodes(co, row.rc, row.extended));
+        EXPECT_EQ(row.coverOpen, Bool(co, L"CoverOpen"));
+        EXPECT_EQ(row.recEmpty, Bool(co, L"RecEmpty"));
+    }
+    // The printer's state belongs to the claim.
+    EXPECT_EQ(0, Call(L"ReleaseDevice"));
+    EXPECT_FALSE(Bool(co, L"CoverOpen"));
+    EXPECT_FALSE(Bool(co, L"RecEmpty"));
     EXPECT_EQ(0, Call(L"Close"));
+}
+
+// The print methods answer what they leave in ResultCode: on success, on a printer that takes
+// nothing, and on an object that is not claimed.
+TEST_F(StandIn, PrintMethodsAnswerTheirResultCode)
+{
+    PipePrinter stopped(PIPE_PRINTER_EXE, 1);   // the pipe holds one byte
+    stopped.Stop();
+    OposDevice pipeDevice(L"POSPrinter", L"CoTestPipePrinter", kServiceObjectProgId);
+    pipeDevice.SetString(L"Port", stopped.PortName());
+    ASSERT_TRUE(pipeDevice.Ok());
+
+    struct Row { const char *what; const wchar_t *method; std::vector<CDispArg> args; };
+    const Row rows[] = {
+        {"PrintNormal", L"PrintNormal", {2, L"\x1b|bCHello\n"}},
+        {"PrintImmediate", L"PrintImmediate", {2, L"raw"}},
+        {"PrintBarCode", L"PrintBarCode", {2, L"12345678", 108, 80, 2, -2, -13}},
+        {"CutPaper", L"CutPaper", {100}},
+        {"TransactionPrint", L"TransactionPrint", {2, 12}},
+    };
+    auto call = [&](const Row &row) {
+        com::CVariant answer;
+        EXPECT_EQ(S_OK, co.Invoke(row.method, DISPATCH_METHOD, row.args.data(), static_cast<UINT>(row.args.size()), &answer));
+        long rc = -1;
+        EXPECT_EQ(S_OK, com::VariantToLong(answer, &rc));
+        return rc;
+    };
+    const struct { const char *what; std::wstring device; bool claim; long rc, extended; } states[] = {
+        {"claimed, the printer takes data", device.Name(), true, 0, 0},
+        {"open, not claimed", device.Name(), false, 103, 0},
+        {"claimed, the printer takes nothing", pipeDevice.Name(), true, 112, 0},
+    };
+    for (const auto &state : states) {
+        SCOPED_TRACE(state.what);
+        ASSERT_EQ(0, Call(L"Open", {state.device}));
+        if (state.claim) {
+            ASSERT_EQ(0, Call(L"ClaimDevice", {1000}));
+        }
+        for (const Row &row : rows) {
+            SCOPED_TRACE(row.what);
+            if (row.method == std::wstring(L"TransactionPrint") && state.claim) {
+                EXPECT_EQ(0, Call(L"TransactionPrint", {2, 11}));
+                EXPECT_EQ(0, Call(L"PrintNormal", {2, L"held"})) << "held for the transaction";
+            }
+            emu.Clear();
+            EXPECT_EQ(state.rc, call(row));
+            EXPECT_EQ(state.rc, Number(co, L"ResultCode"));
+            EXPECT_EQ(state.extended, Number(co, L"ResultCodeExtended"));
+            if (!state.claim) {
+                EXPECT_EQ("", Got(0)) << "nothing is written";
+            }
+        }
+        EXPECT_EQ(0, Call(L"Close"));
+    }
 }
 
 // Without Close the stand-in closes the device itself: the service object's port, reader
@@ -262,7 +338,8 @@ TEST_F(StandIn, DroppingTheLastReferenceWhileClaimedFreesThePort)
     emu.Clear();
     emu.Send(std::string("\x20\0\0\0", 4));
     EXPECT_TRUE(SeesCodes(second, 114, 201));
-    EXPECT_EQ(114, Call(second, L"PrintNormal", {2, L"\x1b|bCHello\n"}));
+    EXPECT_TRUE(Bool(second, L"CoverOpen"));
+    EXPECT_EQ(0, Call(second, L"PrintNormal", {2, L"\x1b|bCHello\n"})) << "the run got out whole";
     EXPECT_EQ(Hex(kBoldHello), Hex(Got(kBoldHello.size())));
 }
 

@@ -119,8 +119,7 @@ struct CControlObject::Member
     enum Kind {
         Open,
         Close,
-        ReturnsCode,       // the service object's method answers the OPOS result
-        ReportsResult,     // it answers nothing; its ResultCode tells afterwards
+        ReturnsCode,       // answers what the service object's method answers (its pRC)
         NumberProperty,
         BoolProperty,
         StringProperty,
@@ -144,11 +143,11 @@ const Member kMembers[] = {
     {L"ClaimDevice",          3, Member::ReturnsCode,    "L",       0,        false},
     {L"ReleaseDevice",        4, Member::ReturnsCode,    "",        0,        false},
     {L"CheckHealth",          5, Member::ReturnsCode,    "L",       0,        false},
-    {L"PrintNormal",          6, Member::ReportsResult,  "LS",      0,        false},
-    {L"PrintImmediate",       7, Member::ReportsResult,  "LS",      0,        false},
-    {L"PrintBarCode",         8, Member::ReportsResult,  "LSLLLLL", 0,        false},
-    {L"CutPaper",             9, Member::ReportsResult,  "L",       0,        false},
-    {L"TransactionPrint",    10, Member::ReportsResult,  "LL",      0,        false},
+    {L"PrintNormal",          6, Member::ReturnsCode,    "LS",      0,        false},
+    {L"PrintImmediate",       7, Member::ReturnsCode,    "LS",      0,        false},
+    {L"PrintBarCode",         8, Member::ReturnsCode,    "LSLLLLL", 0,        false},
+    {L"CutPaper",             9, Member::ReturnsCode,    "L",       0,        false},
+    {L"TransactionPrint",    10, Member::ReturnsCode,    "LL",      0,        false},
     {L"DeviceEnabled",       20, Member::BoolProperty,   "",        3,        true},
     {L"ResultCode",          21, Member::NumberProperty, "",        6,        false},
     {L"ResultCodeExtended",  22, Member::NumberProperty, "",        7,        false},
@@ -157,6 +156,8 @@ const Member kMembers[] = {
     {L"DeviceName",          25, Member::StringProperty, "",        1000003,  false},
     {L"DeviceDescription",   26, Member::StringProperty, "",        1000002,  false},
     {L"CheckHealthText",     27, Member::StringProperty, "",        1000001,  false},
+    {L"CoverOpen",           28, Member::BoolProperty,   "",        8003,     false},
+    {L"RecEmpty",            29, Member::BoolProperty,   "",        8014,     false},
 };
 
 constexpr UINT kMaxArgs = 7;
@@ -370,8 +371,6 @@ long CControlObject::Forward(const Member &member, const VARIANT *args)
     if (FAILED(m_service.Invoke(member.name, DISPATCH_METHOD, args,
                                 static_cast<UINT>(std::strlen(member.args)), &answer)))
         return OPOS_E_NOSERVICE;
-    if (member.kind == Member::ReportsResult)
-        return SoNumber(6);
     long rc = OPOS_E_NOSERVICE;
     return SUCCEEDED(com::VariantToLong(answer, &rc)) ? rc : OPOS_E_NOSERVICE;
 }

@@ -16,10 +16,10 @@ End Sub
 Set so = CreateObject("RIVADARADO.POSPrinter")
 Check 1, "OpenService " & device & " on " & port, so.OpenService("POSPrinter", device, Nothing)
 Check 2, "ClaimDevice", so.ClaimDevice(1000)
-so.PrintNormal 2, Chr(27) & "|bCHello" & vbLf
-so.CutPaper 100
-Check 3, "ResultCode", so.GetPropertyNumber(6)
-Check 4, "ReleaseDevice", so.ReleaseDevice()
-Check 5, "CloseService", so.CloseService()
+Check 3, "PrintNormal", so.PrintNormal(2, Chr(27) & "|bCHello" & vbLf)
+Check 4, "CutPaper", so.CutPaper(100)
+Check 5, "ResultCode", so.GetPropertyNumber(6)
+Check 6, "ReleaseDevice", so.ReleaseDevice()
+Check 7, "CloseService", so.CloseService()
 Set so = Nothing
 WScript.Echo "done"

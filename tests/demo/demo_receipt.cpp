@@ -56,10 +56,12 @@ const char *CodeName(long rc)
     switch (rc) {
     case 0: return "OPOS_SUCCESS";
     case 101: return "OPOS_E_CLOSED";
+    case 103: return "OPOS_E_NOTCLAIMED";
     case 104: return "OPOS_E_NOSERVICE";
     case 106: return "OPOS_E_ILLEGAL";
     case 109: return "OPOS_E_NOEXIST";
     case 111: return "OPOS_E_FAILURE";
+    case 112: return "OPOS_E_TIMEOUT";
     case 114: return "OPOS_E_EXTENDED";
     case 201: return "OPOS_EPTR_COVER_OPEN";
     case 203: return "OPOS_EPTR_REC_EMPTY";
@@ -143,6 +145,14 @@ void Demo::ShowStatus(PrinterEmulator &emu, const char *event, const std::string
     std::printf("  %-22s ResultCode %3ld %-16s ResultCodeExtended %3ld %s\n", event, seenRc, CodeName(seenRc),
                 seenExt, CodeName(seenExt));
     Expect(seenRc == rc && seenExt == extended, event);
+    // The printer's state as the status reader last saw it.
+    com::CVariant cover, empty;
+    m_printer.Get(L"CoverOpen", &cover);
+    m_printer.Get(L"RecEmpty", &empty);
+    const bool coverOpen = cover.vt == VT_BOOL && cover.boolVal != VARIANT_FALSE;
+    const bool recEmpty = empty.vt == VT_BOOL && empty.boolVal != VARIANT_FALSE;
+    std::printf("  %-22s CoverOpen %-5s RecEmpty %s\n", "", coverOpen ? "True" : "False", recEmpty ? "True" : "False");
+    Expect(coverOpen == ((packet[0] & 0x20) != 0) && recEmpty == ((packet[2] & 0x0C) != 0), "CoverOpen and RecEmpty");
 }
 
 int Demo::Run()

@@ -3,7 +3,8 @@
 //  - the result of each call is the pending size;
 //  - a second call only appends (the first call's output stays a prefix);
 //  - without any ESC byte the output is the input with each line feed expanded;
-//  - near the cap (inputs starting with FC) earlier bytes stay untouched.
+//  - near the cap (inputs starting with FC) earlier bytes stay untouched;
+//  - the commands it notes lie in order inside the pending bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -34,6 +35,15 @@ void CheckSize(const CPrintBuffer &buffer, int32_t result)
     FUZZ_CHECK(static_cast<size_t>(buffer.PendingSize()) == buffer.Pending().size());
     FUZZ_CHECK(buffer.Pending().size() <= kCap);
     FUZZ_CHECK(result == buffer.PendingSize());
+    // The commands lie in order inside the pending bytes, none overlapping the next.
+    uint32_t end = 0;
+    for (const CommandSpan &span : buffer.CommandSpans())
+    {
+        FUZZ_CHECK(span.Begin >= end);
+        FUZZ_CHECK(span.End > span.Begin + 1);
+        FUZZ_CHECK(span.End <= buffer.Pending().size());
+        end = span.End;
+    }
 }
 
 const uint8_t kLineFeedBytes[] = {0x1B, 0x4A, 0x18, 0x1B, 0x4A, 0x00,

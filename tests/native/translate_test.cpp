@@ -482,3 +482,83 @@ TEST(PendingCap, BufferStaysUsableAfterClear)
 }
 
 } // namespace
+
+namespace {
+
+// Where a run may be cut without leaving a command half sent: every offset of the output,
+// answered with the end of the command it falls in.
+TEST(CommandSpans, EveryCommandOfTheOutputIsKnown)
+{
+    const struct { const char *what; std::string data; std::vector<CommandSpan> spans; } rows[] = {
+        // what                        print data                 commands of more than one byte
+        {"text only", "AB", {}},
+        {"line feed", "A\n", {{1, 4}, {4, 7}, {7, 10}, {10, 13}}},
+        {"bold, text", E + "bC" + "X", {{0, 3}}},
+        {"reset mode is two commands", E + "N", {{0, 3}, {3, 6}}},
+        {"feed and cut: CR LF of one byte each", E + "2fP", {{10, 13}}},
+        {"embedded bytes are one command", "A" + E + "3E" + "\x1D\x56\x00" + "B", {{1, 4}}},
+        {"one embedded byte is one command", E + "1E" + "\x1B", {}},
+        {"line feed inside embedded bytes", E + "2E" + "\n\n", {{0, 2}}},
+        {"a sequence without a command", E + "rvC" + "X", {}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        CPrintBuffer buffer;
+        buffer.TranslatePrintData(static_cast<int32_t>(row.data.size()), reinterpret_cast<const uint8_t *>(row.data.data()));
+        const std::vector<CommandSpan> &spans = buffer.CommandSpans();
+        ASSERT_EQ(row.spans.size(), spans.size());
+        for (size_t i = 0; i < spans.size(); ++i) {
+            EXPECT_EQ(row.spans[i].Begin, spans[i].Begin) << "span " << i;
+            EXPECT_EQ(row.spans[i].End, spans[i].End) << "span " << i;
+        }
+        const uint8_t *bytes = nullptr;
+        int32_t length = 0;
+        buffer.CopyOut(&bytes, &length);
+        for (size_t cut = 0; cut <= static_cast<size_t>(length); ++cut) {
+            size_t expected = cut;
+            for (const CommandSpan &s : row.spans)
+                if (cut > s.Begin && cut < s.End)
+                    expected = s.End;
+            EXPECT_EQ(expected, buffer.CopiedCommandEnd(cut)) << "cut after " << cut << " bytes";
+        }
+    }
+}
+
+TEST(CommandSpans, AppendCommandClearAndTheCopy)
+{
+    CPrintBuffer buffer;
+    const uint8_t cut[] = {0x1D, 0x56, 0x00};
+    EXPECT_TRUE(buffer.AppendCommand(cut, sizeof(cut)));
+    EXPECT_TRUE(buffer.Append(cut, 1));   // the caller's own byte
+    EXPECT_TRUE(buffer.AppendCommand(cut, 1));
+    ASSERT_EQ(1u, buffer.CommandSpans().size());
+
+    const uint8_t *bytes = nullptr;
+    int32_t length = 0;
+    buffer.CopyOut(&bytes, &length);
+    buffer.Clear();
+    EXPECT_TRUE(buffer.CommandSpans().empty());
+    // The copy keeps its commands after the buffer was cleared, until the next CopyOut.
+    EXPECT_EQ(3u, buffer.CopiedCommandEnd(1));
+    EXPECT_EQ(3u, buffer.CopiedCommandEnd(3));
+    buffer.CopyOut(&bytes, &length);
+    EXPECT_EQ(1u, buffer.CopiedCommandEnd(1));
+
+    // MoveOut: the same copy, and nothing left pending.
+    EXPECT_TRUE(buffer.AppendCommand(cut, sizeof(cut)));
+    buffer.MoveOut(&bytes, &length);
+    EXPECT_EQ(3, length);
+    EXPECT_EQ(0x1D, bytes[0]);
+    EXPECT_EQ(0, buffer.PendingSize());
+    EXPECT_TRUE(buffer.CommandSpans().empty());
+    EXPECT_EQ(3u, buffer.CopiedCommandEnd(2));
+    buffer.Clear();
+
+    // A command beyond the cap appends nothing and is not listed.
+    std::vector<uint8_t> big(kCap, 'x');
+    EXPECT_TRUE(buffer.Append(big.data(), kCap - 2));
+    EXPECT_FALSE(buffer.AppendCommand(cut, sizeof(cut)));
+    EXPECT_TRUE(buffer.CommandSpans().empty());
+}
+
+} // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "handle_count.h"
@@ -154,10 +155,31 @@ int main()
         std::vector<double> normal;
         for (int i = 0; i < 50; ++i) {
             double t = Now();
-            p->PrintNormal(2, receiptData.Get());
+            p->PrintNormal(2, receiptData.Get(), &rc);
             normal.push_back(Now() - t);
         }
         Report("PrintNormal, 40 lines of 42 columns", normal);
+
+        // One run of 60 KB to a printer that takes data as fast as it comes: the call lasts
+        // until the line has taken all but what it holds.
+        std::wstring big;
+        size_t runBytes = 0;   // each line feed goes out as 12 bytes
+        for (int i = 0; runBytes < 60 * 1024; ++i) {
+            const std::wstring text = L"Line " + std::to_wstring(i % 1000) + L" " + std::wstring(50, L'a' + i % 26);
+            big += text + L"\n";
+            runBytes += text.size() + 12;
+        }
+        com::CBstr bigData(big.c_str());
+        std::vector<double> run60;
+        for (int i = 0; i < 10; ++i) {
+            emu.Clear();
+            double t = Now();
+            p->PrintNormal(2, bigData.Get(), &rc);
+            run60.push_back(Now() - t);
+            emu.WaitFor(runBytes, 10000);
+        }
+        emu.Clear();
+        Report("PrintNormal, one 60 KB run", run60);
 
         com::CBstr lineData(line.c_str());
         for (int lines : {1, 10, 100, 1000}) {
@@ -165,11 +187,11 @@ int main()
             for (int rep = 0; rep < 5; ++rep) {
                 emu.Clear();
                 double t = Now();
-                p->TransactionPrint(2, 11);
+                p->TransactionPrint(2, 11, &rc);
                 for (int i = 0; i < lines; ++i)
-                    p->PrintNormal(2, lineData.Get());
+                    p->PrintNormal(2, lineData.Get(), &rc);
                 double built = Now();
-                p->TransactionPrint(2, 12);
+                p->TransactionPrint(2, 12, &rc);
                 tx.push_back(built - t);
             }
             char what[64];

@@ -46,17 +46,17 @@ protected:
     void Normal(const std::wstring &text)
     {
         com::CBstr data(text.c_str(), static_cast<UINT>(text.size()));
-        EXPECT_EQ(S_OK, printer->PrintNormal(2, data.Get()));
+        EXPECT_EQ(S_OK, printer->PrintNormal(2, data.Get(), &lastRc));
     }
     void Immediate(const std::wstring &text)
     {
         com::CBstr data(text.c_str(), static_cast<UINT>(text.size()));
-        EXPECT_EQ(S_OK, printer->PrintImmediate(2, data.Get()));
+        EXPECT_EQ(S_OK, printer->PrintImmediate(2, data.Get(), &lastRc));
     }
     void BarCode(const std::wstring &data, long symbology, long textPosition = -11)
     {
         com::CBstr d(data.c_str(), static_cast<UINT>(data.size()));
-        EXPECT_EQ(S_OK, printer->PrintBarCode(2, d.Get(), symbology, 100, 2, -2, textPosition));
+        EXPECT_EQ(S_OK, printer->PrintBarCode(2, d.Get(), symbology, 100, 2, -2, textPosition, &lastRc));
     }
     void Enable(long value) { EXPECT_EQ(S_OK, printer->SetPropertyNumber(3, value)); }
 
@@ -88,6 +88,7 @@ protected:
     PrinterPtr printer;
     std::vector<LONG> writes;
     LONG written = 0;
+    long lastRc = -1;   // pRC of the last print method
 };
 
 TEST_F(Print, PrintNormalTranslatesAndWritesOnce)
@@ -116,14 +117,14 @@ TEST_F(Print, PrintImmediateSendsTheTextAsItIs)
 
 TEST_F(Print, TransactionHoldsEverythingForOneWrite)
 {
-    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11));
+    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11, &lastRc));
     Normal(L"A");
-    EXPECT_EQ(S_OK, printer->CutPaper(100));
+    EXPECT_EQ(S_OK, printer->CutPaper(100, &lastRc));
     BarCode(L"12345678", 108);
     EXPECT_TRUE(writes.empty());
     EXPECT_EQ("", Got(0));
 
-    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12));
+    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12, &lastRc));
     const std::string expected = kTransactionBlock + "A" + Bytes({0x1D, 0x56, 0x00}) +
                                  Bytes({0x1D, 0x68, 0x23, 0x1D, 0x48, 0x00, 0x1D, 0x77, 0x02}) +
                                  Bytes({0x1D, 0x6B, 0x45, 0x08}) + "12345678";
@@ -144,33 +145,33 @@ TEST_F(Print, TransactionControlValues)
         SCOPED_TRACE(row.what);
         emu.Clear();
         for (long control : row.controls)
-            EXPECT_EQ(S_OK, printer->TransactionPrint(2, control));
+            EXPECT_EQ(S_OK, printer->TransactionPrint(2, control, &lastRc));
         EXPECT_EQ(Hex(row.bytes), Hex(Got(row.bytes.size())));
     }
 }
 
 TEST_F(Print, ClearOutputInsideATransaction)
 {
-    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11));
+    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11, &lastRc));
     Normal(L"dropped");
     long rc = 4242;
     EXPECT_EQ(S_OK, printer->ClearOutput(&rc));
     EXPECT_EQ(4242, rc);
     Normal(L"kept");
     EXPECT_TRUE(writes.empty()) << "the transaction stays open";
-    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12));
+    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12, &lastRc));
     EXPECT_EQ("kept", Got(4));
     EXPECT_EQ(1u, writes.size());
 }
 
 TEST_F(Print, PrintImmediateIsNotHeldByATransaction)
 {
-    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11));
+    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11, &lastRc));
     Normal(L"later");
     Immediate(L"now");
     EXPECT_EQ("now", Got(3));
     emu.Clear();
-    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12));
+    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12, &lastRc));
     const std::string expected = kTransactionBlock + "later";
     EXPECT_EQ(Hex(expected), Hex(Got(expected.size())));
 }
@@ -183,7 +184,7 @@ TEST_F(Print, CutPaper)
     for (const auto &row : rows) {
         SCOPED_TRACE(testing::Message() << "percentage " << row.percentage);
         emu.Clear();
-        EXPECT_EQ(S_OK, printer->CutPaper(row.percentage));
+        EXPECT_EQ(S_OK, printer->CutPaper(row.percentage, &lastRc));
         const std::string expected = Bytes({0x1D, 0x56, row.m});
         EXPECT_EQ(Hex(expected), Hex(Got(3)));
     }
@@ -268,7 +269,7 @@ TEST_F(Print, EnablingSwitchesStatusReportsOnce)
 
 TEST_F(Print, EnableBypassesATransaction)
 {
-    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11));
+    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11, &lastRc));
     Enable(1);
     EXPECT_EQ(Hex(Bytes({0x1D, 0x61, 0xFF})), Hex(Got(3)));
 }
@@ -369,9 +370,9 @@ protected:
     void StartTransaction()
     {
         emu.SetRate(static_cast<unsigned>(rate));
-        EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11));
+        EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11, &lastRc));
         Normal(receipt.text);
-        EXPECT_EQ(S_OK, printer->CutPaper(100));
+        EXPECT_EQ(S_OK, printer->CutPaper(100, &lastRc));
     }
 
     const size_t rate;
@@ -382,7 +383,7 @@ TEST_F(PacedPrint, LongTransactionArrivesWhole)
 {
     StartTransaction();
     const DWORD start = GetTickCount();
-    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12));
+    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12, &lastRc));
     const DWORD took = GetTickCount() - start;
 
     EXPECT_EQ(0, NumberProperty(*printer, 6));
@@ -408,7 +409,7 @@ TEST_F(PacedPrint, PrinterStoppingPartWayEndsTheRunWithATimeOut)
         control.Stall(true);
         stoppedAt = GetTickCount();
     });
-    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12));
+    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12, &lastRc));
     const DWORD endedAt = GetTickCount();
     stopper.join();
 
@@ -437,7 +438,7 @@ TEST_F(Print, RunsThatDoNotGetOutAreReported)
     const struct { const char *what; std::string packet; std::function<void()> print; LONG rc, extended; } rows[] = {
         // what                         the printer said             print                          rc   extended
         {"PrintNormal, nothing said", "", [&] { Normal(L"x\n"); }, 112, 0},
-        {"CutPaper, cover open", Bytes({0x20, 0, 0, 0}), [&] { printer->CutPaper(100); }, 114, 201},
+        {"CutPaper, cover open", Bytes({0x20, 0, 0, 0}), [&] { printer->CutPaper(100, &lastRc); }, 114, 201},
         {"PrintBarCode, paper empty", Bytes({0, 0, 0x0C, 0}), [&] { BarCode(L"1234", 108); }, 114, 203},
     };
     for (const auto &row : rows) {
@@ -452,6 +453,95 @@ TEST_F(Print, RunsThatDoNotGetOutAreReported)
         EXPECT_EQ(row.extended, NumberProperty(*printer, 7));
     }
     emu.Stall(false);
+}
+
+// Every print method answers what it leaves in ResultCode; on an object that is not claimed
+// that is 103, and nothing is written or held for later.
+TEST_F(Print, PrintMethodsOnAnObjectThatIsNotClaimed)
+{
+    PrinterPtr idle = NewPrinter();
+    ASSERT_EQ(0, Open(*idle, L"POSPrinter", key.Name()));
+    com::CBstr text(L"held?\n"), code(L"12345678");
+    const struct { const char *what; std::function<HRESULT(long *)> call; } rows[] = {
+        {"TransactionPrint begin", [&](long *rc) { return idle->TransactionPrint(2, 11, rc); }},
+        {"PrintNormal", [&](long *rc) { return idle->PrintNormal(2, text.Get(), rc); }},
+        {"PrintImmediate", [&](long *rc) { return idle->PrintImmediate(2, text.Get(), rc); }},
+        {"PrintBarCode", [&](long *rc) { return idle->PrintBarCode(2, code.Get(), 108, 80, 2, -2, -13, rc); }},
+        {"PrintBarCode, no symbology", [&](long *rc) { return idle->PrintBarCode(2, code.Get(), 0, 80, 2, -2, -13, rc); }},
+        {"CutPaper", [&](long *rc) { return idle->CutPaper(100, rc); }},
+        {"TransactionPrint end", [&](long *rc) { return idle->TransactionPrint(2, 12, rc); }},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        long rc = -1;
+        EXPECT_EQ(S_OK, row.call(&rc));
+        EXPECT_EQ(103, rc);
+        EXPECT_EQ(103, NumberProperty(*idle, 6));
+    }
+    EXPECT_EQ(0, idle->PrintBuffer().PendingSize());
+    EXPECT_FALSE(idle->InTransaction());
+    EXPECT_EQ("", Got(0));
+    printer.Release();   // the port is the idle object's now
+    ASSERT_EQ(0, Claim(*idle));
+    long rc = -1;
+    EXPECT_EQ(S_OK, idle->PrintNormal(2, com::CBstr(L"x").Get(), &rc));
+    EXPECT_EQ(0, rc);
+    EXPECT_EQ("x", Got(1));
+}
+
+// Nothing of one claim's print data (an open transaction, a bar code's set-up left pending)
+// reaches a later claim, on this device or another.
+TEST_F(Print, NothingOfAClaimReachesALaterOne)
+{
+    PrinterEmulator other(1);
+    TestDeviceKey otherKey(L"PrintTestOther");
+    otherKey.SetSerialPort(other.PortName());
+    const struct { const char *what; std::function<void()> leave; const wchar_t *next; } rows[] = {
+        {"ReleaseDevice", [&] { EXPECT_EQ(0, ReleaseDev(*printer)); }, nullptr},
+        {"CloseService", [&] {
+             long rc = -1;
+             EXPECT_EQ(S_OK, printer->CloseService(&rc));
+         }, L"PrintTest"},
+        {"OpenService while claimed", [] {}, L"PrintTest"},
+        {"another device on another port", [&] {
+             long rc = -1;
+             EXPECT_EQ(S_OK, printer->ReleaseDevice(&rc));
+             EXPECT_EQ(S_OK, printer->CloseService(&rc));
+         }, L"PrintTestOther"},
+    };
+    for (const auto &row : rows) {
+        for (bool barCodeSetUp : {false, true}) {
+            SCOPED_TRACE(testing::Message() << row.what << (barCodeSetUp ? ", bar code set-up pending" : ", transaction open"));
+            if (!printer->IsClaimed()) {
+                ASSERT_EQ(0, Open(*printer, L"POSPrinter", key.Name()));
+                ASSERT_EQ(0, Claim(*printer));
+            }
+            emu.Clear();
+            other.Clear();
+            if (barCodeSetUp) {
+                BarCode(L"123", 105);   // a symbology without output: its set-up stays pending
+            } else {
+                EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11, &lastRc));
+                Normal(L"SECRETA\n");
+                EXPECT_EQ(S_OK, printer->CutPaper(100, &lastRc));
+            }
+            ASSERT_GT(printer->PrintBuffer().PendingSize(), 0);
+            row.leave();
+            if (row.next) {
+                ASSERT_EQ(0, Open(*printer, L"POSPrinter", row.next));
+            }
+            EXPECT_EQ(0, printer->PrintBuffer().PendingSize());
+            EXPECT_FALSE(printer->InTransaction());
+            ASSERT_EQ(0, Claim(*printer));
+            Normal(L"BFIRST");
+            EXPECT_EQ(0, lastRc);
+            PrinterEmulator &got = row.next && std::wstring(row.next) == L"PrintTestOther" ? other : emu;
+            got.WaitFor(6, 3000);
+            Sleep(100);
+            EXPECT_EQ("BFIRST", got.Received());
+            EXPECT_EQ(0, ReleaseDev(*printer));
+        }
+    }
 }
 
 TEST_F(Print, CodePageFollowsCharacterSet)
@@ -523,9 +613,9 @@ TEST_F(Print, TextStopsAtTheFirstZeroCharacter)
 
 TEST_F(Print, OversizedSequenceAppendsNothingAndTheObjectGoesOn)
 {
-    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11));
+    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 11, &lastRc));
     Normal(L"before\x1b|2000000000lFafter");
-    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12));
+    EXPECT_EQ(S_OK, printer->TransactionPrint(2, 12, &lastRc));
     const std::string expected = kTransactionBlock + "beforeafter";
     EXPECT_EQ(Hex(expected), Hex(Got(expected.size())));
     emu.Clear();
@@ -552,7 +642,7 @@ TEST_F(Print, ReceiptMatchesTheGoldenFile)
     for (int i = 0; i < 8; ++i)
         BarCode(data[i], symbologies[i], -13);
     Normal(seq(L"cA") + seq(L"2hC") + L"Thank you!" + seq(L"1vC") + L"\n" + seq(L"!bC"));
-    EXPECT_EQ(S_OK, printer->CutPaper(90));
+    EXPECT_EQ(S_OK, printer->CutPaper(90, &lastRc));
     Normal(seq(L"fP"));
 
     std::string got = Got(1);

@@ -52,7 +52,7 @@ TEST(ResultCode, OutOfMemoryIsAFailureInPrcAndResultCode)
          [&](CSOPOSPrinter &p, long *rc) { p.OpenService(cls.Get(), name.Get(), nullptr, rc); }},
         {"ClaimDevice", false, false, true, [](CSOPOSPrinter &p, long *rc) { p.ClaimDevice(0, rc); }},
         {"CheckHealth", true, true, true, [](CSOPOSPrinter &p, long *rc) { p.CheckHealth(1, rc); }},
-        {"PrintNormal", true, false, false, [&](CSOPOSPrinter &p, long *) { p.PrintNormal(2, text.Get()); }},
+        {"PrintNormal", true, false, true, [&](CSOPOSPrinter &p, long *rc) { p.PrintNormal(2, text.Get(), rc); }},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);

@@ -74,6 +74,9 @@ std::string DecodeEscPos(const std::string &bytes)
             case 'M': out += Mark("font %d", p); i += 3; break;
             case '{': out += p & 1 ? "[upside-down]" : "[/upside-down]"; i += 3; break;
             case 't': out += Mark("code table %d", p); i += 3; break;
+            case '=': out += Mark("select %d", p); i += 3; break;
+            case 'R': out += Mark("character set %d", p); i += 3; break;
+            case '3': out += Mark("line spacing %d", p); i += 3; break;
             case 'p': out += "[drawer pulse]"; i += 5; break;
             default: out += Mark("ESC %02x", cmd); i += 2; break;
             }
@@ -94,6 +97,7 @@ std::string DecodeEscPos(const std::string &bytes)
             case 'w': out += Mark("barcode width %d", p); i += 3; break;
             case 'H': out += Mark("hri %d", p); i += 3; break;
             case 'B': out += p ? "[reverse]" : "[/reverse]"; i += 3; break;
+            case 'L': out += Mark("left margin %d", p + 256 * (at(i + 3) < 0 ? 0 : at(i + 3))); i += 4; break;
             case 'k': {
                 size_t start, end;
                 if (p >= 0 && p <= 6) {            // NUL-terminated data
