@@ -46,11 +46,6 @@ TEST(CutRun, TheNextRunFirstFinishesTheCommand)
         EXPECT_EQ(S_OK, d.printer->TransactionPrint(2, 12, &rc));
         return d.Checked(rc);
     };
-    auto checkHealth = [](Device &d) {
-        long rc = -1;
-        EXPECT_EQ(S_OK, d.printer->CheckHealth(1, &rc));
-        return rc;
-    };
     auto immediate = [](Device &d) {
         com::CBstr data(L"AFTER\n");
         long rc = -1;
