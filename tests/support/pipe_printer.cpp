@@ -144,8 +144,7 @@ int main(int argc, char **argv)
         if (c == "rate") {
             g_rate = static_cast<unsigned>(n);
             g_credit = 0;
-            _setmode(_fileno(stdout), _O_BINARY);   // lines end in LF alone
-    g_creditAt = GetTickCount();
+            g_creditAt = GetTickCount();
             Reply("");
         } else if (c == "stop") {
             g_stopped = true;
