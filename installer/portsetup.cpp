@@ -100,9 +100,10 @@ bool CWorkFolder::Create()
 
 namespace {
 
-// The handle-based file calls that Windows XP offers only through the native interface: a
-// folder's listing, the name of an open handle, and setting attributes and the deletion (the
-// handle-based Win32 calls for the last three came with Vista).
+// The handle-based file calls that Windows XP offers only through the native interface: an
+// open relative to a folder's handle, a folder's listing, the name of an open handle, and
+// setting attributes and the deletion (the handle-based Win32 calls for the last three came
+// with Vista).
 static_assert(FileBasicInformation == 4 && FileNameInformation == 9 &&
                   FileDispositionInformation == 13,
               "file information classes");
@@ -152,8 +153,39 @@ bool NameIs(const std::wstring &name, const std::wstring &expected, bool whole)
                           static_cast<int>(expected.size())) == CSTR_EQUAL;
 }
 
-DWORD DeleteEntry(const std::wstring &path, const std::wstring &expected, bool root,
+DWORD DeleteEntry(HANDLE parent, const std::wstring &path, const std::wstring &expected,
                   std::wstring *left);
+
+// Opens an entry itself for deletion: a link or junction is opened, not followed (backup
+// semantics let folders open too), and nobody may delete or rename it while the handle is
+// held. An entry of a held folder is opened by its name relative to that folder's handle,
+// so no rename above the folder can lead the open elsewhere; the work folder (parent null)
+// by its absolute path.
+HANDLE OpenEntry(HANDLE parent, const std::wstring &path, DWORD *error)
+{
+    const DWORD access = DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (parent == nullptr)
+    {
+        handle = CreateFileW(path.c_str(), access, sharing, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        *error = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        return handle;
+    }
+    std::wstring name = path.substr(path.rfind(L'\\') + 1);
+    UNICODE_STRING objectName;
+    objectName.Buffer = &name[0];
+    objectName.Length = objectName.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, parent, nullptr);
+    IO_STATUS_BLOCK io = {};
+    *error = ErrorOf(NtCreateFile(&handle, access, &attributes, &io, nullptr, 0, sharing, FILE_OPEN,
+                                  FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT |
+                                      FILE_OPEN_REPARSE_POINT,
+                                  nullptr, 0));
+    return *error == 0 ? handle : INVALID_HANDLE_VALUE;
+}
 
 // Every entry of the folder at path, listed through its held handle (called name), never by
 // its path; stops at the first entry that cannot go.
@@ -187,7 +219,7 @@ DWORD DeleteEntries(HANDLE folder, const std::wstring &path, const std::wstring 
                 // The entry may be swapped from here on: the listing tells nothing of what it is.
                 if (g_deleteWalkHook != nullptr)
                     g_deleteWalkHook(entryPath);
-                const DWORD error = DeleteEntry(entryPath, name + L"\\" + entry, false, left);
+                const DWORD error = DeleteEntry(folder, entryPath, name + L"\\" + entry, left);
                 if (error != 0)
                     return error;
             }
@@ -198,44 +230,38 @@ DWORD DeleteEntries(HANDLE folder, const std::wstring &path, const std::wstring 
     }
 }
 
-// The entry at path itself, and all it holds when it is a folder. It is opened without
-// following a link or junction and without delete sharing, so from then on it can be neither
-// renamed nor replaced, and the handle tells what it is: a folder is entered, anything else
-// (a file, a link, a junction) goes itself. The handle must be called expected (for the work
-// folder, root, end in it): the system resolved no link on the way. From the open on, the
-// entry is reached only through its handle.
-DWORD DeleteEntry(const std::wstring &path, const std::wstring &expected, bool root,
+// The entry at path itself (of the held folder parent, or the work folder when parent is
+// null), and all it holds when it is a folder. Once open (OpenEntry) it can be neither renamed
+// nor replaced, and the handle tells what it is: a folder is entered, anything else (a file, a
+// link, a junction) goes itself. The handle must be called expected (the work folder's need
+// only end in it): the system resolved no link on the way. From the open on, the entry is
+// reached only through its handle.
+DWORD DeleteEntry(HANDLE parent, const std::wstring &path, const std::wstring &expected,
                   std::wstring *left)
 {
+    const bool root = parent == nullptr;
     DWORD error = 0;
-    CHandle entry(CreateFileW(path.c_str(),
-                              DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES |
-                                  SYNCHRONIZE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr),
-                  INVALID_HANDLE_VALUE);
+    CHandle entry(OpenEntry(parent, path, &error), INVALID_HANDLE_VALUE);
     BY_HANDLE_FILE_INFORMATION info = {};
     std::wstring name;
     bool unnamed = false;
-    if (!entry.Valid() || !GetFileInformationByHandle(entry.Get(), &info))
-    {
+    if (error == 0 && !GetFileInformationByHandle(entry.Get(), &info))
         error = GetLastError();
-    }
-    else if (!NameIs(name = HandleName(entry.Get()), expected, !root))
+    const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (error == 0 && !NameIs(name = HandleName(entry.Get()), expected, !root))
     {
         // Wine follows a Unix link even when told not to, and the handle is then the link's
         // target: nothing of it may go, and the link itself cannot be named.
         error = kErrorFollowedLink;
     }
-    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-             !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    else if (error == 0 && folder && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
     {
         // A folder whose entries could not be named goes only when it is empty.
         unnamed = !FitsMaxPath(path + L"\\*");
         if (!unnamed)
             error = DeleteEntries(entry.Get(), path, name, left);
     }
-    else if (root && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    else if (error == 0 && root && !folder)
     {
         // A file of the work folder's name is not the work folder: it stays.
         error = ERROR_DIRECTORY;
@@ -292,7 +318,7 @@ DWORD DeleteFolderTree(const std::wstring &folder, std::wstring *left)
         return ERROR_DIRECTORY;
     // The folder's own handle is checked for its last name only: the path above it is the
     // caller's, perhaps in short names.
-    return DeleteEntry(folder, folder.substr(folder.find_last_of(L"\\/")), true, left);
+    return DeleteEntry(nullptr, folder, folder.substr(folder.find_last_of(L"\\/")), left);
 }
 
 void CWorkFolder::Remove()

@@ -43,8 +43,9 @@ private:
 
 // Deletes folder and everything below it and nothing outside it, whatever is renamed or
 // swapped meanwhile. Each folder of the walk, folder included, is opened itself (a link or
-// junction is not followed), checked through that handle to be the folder the walk is in and
-// held without delete sharing while its entries go, so it can be neither renamed nor replaced;
+// junction is not followed; below folder, by name relative to the held folder above),
+// checked through that handle to be the folder the walk is in, listed through it and held
+// without delete sharing while its entries go, so it can be neither renamed nor replaced;
 // each entry goes through its own handle, and a link or junction goes itself, never entered.
 // Stops at the first entry that cannot go and leaves the rest as it is: 0 when the folder is
 // gone (or was never there), else the system error of the entry that stopped it (its path in
