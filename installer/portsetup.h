@@ -41,13 +41,28 @@ private:
     std::wstring m_path;
 };
 
-// Deletes folder and everything below it, each entry by its absolute path built from folder,
-// and never follows a link or junction out of it (the link itself goes). Stops at the first
-// entry that cannot go and leaves the rest as it is: 0 when the folder is gone (or was never
-// there), else the system error of the entry that stopped it, ERROR_FILENAME_EXCED_RANGE for a
-// path that would not fit kMaxPathChars and ERROR_BAD_PATHNAME when folder is no work folder
-// path. Nothing is ever named relative to the current folder.
-DWORD DeleteFolderTree(const std::wstring &folder);
+// Deletes folder and everything below it and nothing outside it, whatever is renamed or
+// swapped meanwhile. Each folder of the walk, folder included, is opened itself (a link or
+// junction is not followed; below folder, by name relative to the held folder above),
+// checked through that handle to be the folder the walk is in, listed through it and held
+// without delete sharing while its entries go, so it can be neither renamed nor replaced;
+// each entry goes through its own handle, and a link or junction goes itself, never entered.
+// Stops at the first entry that cannot go and leaves the rest as it is: 0 when the folder is
+// gone (or was never there), else the system error of the entry that stopped it (its path in
+// *left when given), ERROR_FILENAME_EXCED_RANGE for a path that would not fit kMaxPathChars,
+// kErrorFollowedLink for an entry that the system opened as what a link points to, and
+// ERROR_BAD_PATHNAME when folder is no work folder path. Nothing is ever named relative to the
+// current folder.
+DWORD DeleteFolderTree(const std::wstring &folder, std::wstring *left = nullptr);
+
+// An entry whose handle names another place than the entry: Wine follows a Unix link even
+// when asked not to, and neither the link nor what it points to may then go.
+constexpr DWORD kErrorFollowedLink = ERROR_CANT_ACCESS_FILE;
+
+// Called with each entry's path after the walk has listed it and before it opens it, so that
+// tests can swap the entry meanwhile. Returns the previous hook.
+typedef void (*DeleteWalkHook)(const std::wstring &path);
+DeleteWalkHook SetDeleteWalkHook(DeleteWalkHook hook);
 
 // Called after each item that passes the filter (written, already present or refused) with
 // its index and the item count.

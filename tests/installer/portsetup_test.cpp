@@ -512,6 +512,56 @@ BOOL CALLBACK CloseWindowOfThisProcess(HWND hwnd, LPARAM found)
     return TRUE;
 }
 
+// Runs a Unix command through Wine, which makes no link itself (CreateSymbolicLinkW does
+// nothing) and starts a Unix program without a handle to wait on: the test waits, within
+// 10 s, until path exists or not as wanted. Paths are given as Windows paths.
+::testing::AssertionResult RunUnix(const char *command, const std::wstring &first, const std::wstring &path,
+                                   bool exists)
+{
+    typedef char *(CDECL * UnixNameFn)(const wchar_t *);
+    const UnixNameFn unixName = reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (unixName == nullptr)
+        return ::testing::AssertionFailure() << "not under Wine";
+    std::string line = command;
+    for (const std::wstring *name : {&first, &path})
+    {
+        char *unix = name->empty() ? nullptr : unixName(name->c_str());
+        line += std::string(" ") + (unix != nullptr ? unix : "");
+        HeapFree(GetProcessHeap(), 0, unix);
+    }
+    std::wstring wide(line.begin(), line.end());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &wide[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return ::testing::AssertionFailure() << line.c_str() << " did not start";
+    for (HANDLE handle : {process.hProcess, process.hThread})
+    {
+        if (handle != nullptr)
+            CloseHandle(handle);
+    }
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(10))
+    {
+        if ((GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) == exists)
+            return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << line.c_str() << " did not end in 10 s";
+}
+
+// The entry that the deletion walk finds swapped, once, between its listing and its opening:
+// moved aside and replaced by a link to g_linkTarget.
+std::wstring g_swapEntry, g_linkTarget;
+
+void SwapForLink(const std::wstring &path)
+{
+    if (path != g_swapEntry)
+        return;
+    g_swapEntry.clear();
+    EXPECT_TRUE(MoveFileW(path.c_str(), (path + L".moved").c_str()));
+    EXPECT_TRUE(RunUnix("/bin/ln -s", g_linkTarget, path, true));
+}
+
 struct RemoveJob
 {
     CWorkFolder *folder;
@@ -531,11 +581,14 @@ TEST_F(PortSetup, RemovalGivesUpQuietlyOnAFileInUse)
         const char *name;
         bool held;
         bool readOnly;
+        const wchar_t *swapped;  // below the work folder, swapped for a link to a folder or file outside
     } rows[] = {
-        // name                          file held open  read-only file
-        {"held", true, false},
-        {"nothing held", false, false},
-        {"read-only, nothing held", false, true},
+        // name                          file held open  read-only file  swapped during the walk
+        {"held", true, false, nullptr},
+        {"nothing held", false, false, nullptr},
+        {"read-only, nothing held", false, true, nullptr},
+        {"folder swapped for a link", false, false, L"x86"},
+        {"file swapped for a link", false, false, L"x86\\devcon.exe"},
     };
     for (const auto &row : rows)
     {
@@ -557,6 +610,15 @@ TEST_F(PortSetup, RemovalGivesUpQuietlyOnAFileInUse)
         {
             ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
         }
+        // Outside the work folder: 40 files that the walk must not reach through the link.
+        const std::wstring outside = path + L"-outside";
+        ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+        for (int i = 0; i < 40; ++i)
+            WriteAll(outside + L"\\file" + std::to_wstring(i), "the user's file");
+        const std::vector<std::wstring> outsideFiles = Files(outside);
+        g_swapEntry = row.swapped != nullptr ? path + L"\\" + row.swapped : std::wstring();
+        g_linkTarget = g_swapEntry == file ? outside + L"\\file0" : outside;
+        SetDeleteWalkHook(SwapForLink);
         RemoveJob job = {&folder};
         const DWORD start = GetTickCount();
         HANDLE thread = CreateThread(nullptr, 0, RemoveOnItsOwnThread, &job, 0, nullptr);
@@ -577,7 +639,21 @@ TEST_F(PortSetup, RemovalGivesUpQuietlyOnAFileInUse)
         if (WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0)
             CloseHandle(thread);
 
-        if (row.held)
+        SetDeleteWalkHook(nullptr);
+        EXPECT_TRUE(g_swapEntry.empty()) << "the walk never listed the entry to swap";
+        EXPECT_TRUE(Files(outside) == outsideFiles) << "the walk reached outside the work folder";
+        if (row.swapped != nullptr)
+        {
+            // Wine follows the link whatever the walk asks: neither it nor its target goes, and
+            // the walk is not tried again.
+            EXPECT_FALSE(TracedStartingWith(L"work folder still there"));
+            EXPECT_TRUE(Traced(L"delete work folder fail![1920]\n"));
+            EXPECT_TRUE(Traced(L"entry left: " + path + L"\\" + row.swapped + L"\n"));
+            EXPECT_TRUE(Traced(L"work folder left: " + path + L"\n"));
+            EXPECT_TRUE(RunUnix("/bin/rm", std::wstring(), path + L"\\" + row.swapped, false));
+            EXPECT_EQ(0u, DeleteFolderTree(path));
+        }
+        else if (row.held)
         {
             // About a second of tries, with room for the system tick and a loaded machine.
             EXPECT_GE(elapsed, 900u);
@@ -596,6 +672,7 @@ TEST_F(PortSetup, RemovalGivesUpQuietlyOnAFileInUse)
             EXPECT_FALSE(TracedStartingWith(L"work folder left"));
         }
         EXPECT_TRUE(folder.Path().empty()) << "removal is done once, whatever it gave";
+        EXPECT_EQ(0u, DeleteFolderTree(outside));
     }
 }
 
