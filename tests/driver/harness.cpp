@@ -919,7 +919,7 @@ void PortDevice::InTurn(bool queueCallback, const std::function<void()> &call)
             InterlockedDecrement(&m_inCallback);
     };
     if (queueCallback ? (sequential || deviceLevel) : deviceLevel) {
-        std::lock_guard<TicketLock> lock(m_turn);
+        std::lock_guard<SpinLock> lock(m_turn);
         run();
     } else {
         run();

@@ -94,35 +94,9 @@ private:
 
 // A recursive lock that makes no kernel object: a mutex of the toolchain makes an event the first
 // time two threads meet at it and keeps it as long as it lives, which a handle-counting test
-// would see appear.
+// would see appear. Served first come, first served, as the framework's sequential queue delivers
+// requests in the order they arrived, however often another thread asks again.
 class SpinLock
-{
-public:
-    void lock()
-    {
-        const LONG me = static_cast<LONG>(GetCurrentThreadId());
-        if (m_owner == me) {   // only this thread can have stored its own id
-            ++m_depth;
-            return;
-        }
-        while (InterlockedCompareExchange(&m_owner, me, 0) != 0)
-            Sleep(1);
-        m_depth = 1;
-    }
-    void unlock()
-    {
-        if (--m_depth == 0)
-            InterlockedExchange(&m_owner, 0);
-    }
-
-private:
-    volatile LONG m_owner = 0;
-    int m_depth = 0;
-};
-
-// The same, served first come, first served: the framework's sequential queue delivers requests
-// in the order they arrived, however often another thread asks again.
-class TicketLock
 {
 public:
     void lock()
@@ -559,7 +533,7 @@ private:
 
     std::wstring m_storeRoot;
     std::wstring m_instanceId;
-    TicketLock m_turn;
+    SpinLock m_turn;
     volatile LONG m_inCallback = 0;
     File *volatile m_openFile = nullptr;
     HDEVINFO m_devInfo = INVALID_HANDLE_VALUE;
