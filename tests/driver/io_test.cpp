@@ -674,8 +674,10 @@ TEST_F(PortIo, WaitOnMaskReportsOnlyItsEvents)
 }
 
 // The sequential queue delivers requests in the order they arrived: a thread that asks again and
-// again as soon as it is answered gets in at most once between another request's arrival and
-// its completion.
+// again as soon as it is answered gets in only with the request it has under way when another
+// arrives. Its count, taken outside the turn, may also take in one just before and one just after
+// the other request: three at most, where a lock that is not first come, first served lets in
+// hundreds.
 TEST_F(PortIo, RequestsAreServedInArrivalOrder)
 {
     Open();
@@ -691,7 +693,7 @@ TEST_F(PortIo, RequestsAreServedInArrivalOrder)
     for (int i = 0; i < 5; ++i) {
         const LONG before = served;
         ASSERT_EQ(S_OK, m_port->Write("o")->m_status);
-        EXPECT_LE(served - before, 1) << "requests that came later were served first";
+        EXPECT_LE(served - before, 3) << "requests that came later were served first";
         EXPECT_EQ("o", m_printer->Receive(1));
     }
     InterlockedExchange(&stop, 1);
