@@ -328,6 +328,8 @@ void CPortDevice::OnCleanup(IWDFObject * /*object*/)
         CAutoLock lock(m_connectionLock);
         Close();
     }
+    if (m_queue)
+        m_queue->EndParked();
     if (m_deviceMap) {
         HRESULT hr = m_deviceMap->DeleteNamedValue(m_pdoName.c_str());
         if (FAILED(hr))
@@ -345,12 +347,18 @@ void CPortDevice::OnRemoteInterfaceArrival(IWDFRemoteInterfaceInitialize * /*ini
 void CPortDevice::OnCleanupFile(IWDFFile *file)
 {
     AbortConnection(file);
-    CAutoLock lock(m_connectionLock);
-    // Only the file that opened the connection ends it: a refused second open leaves the
-    // first connection alone.
-    if (!IsOpen() || file != m_connectionFile)
-        return;
-    Close();
+    {
+        CAutoLock lock(m_connectionLock);
+        // Only the file that opened the connection ends it: a refused second open leaves the
+        // first connection alone.
+        if (!IsOpen() || file != m_connectionFile)
+            return;
+        Close();
+    }
+    // The framework cancelled the file's parked requests before this cleanup; any still parked
+    // would wait for a receive thread that is gone.
+    if (m_queue)
+        m_queue->EndParked();
 }
 
 void CPortDevice::AbortConnection(IWDFFile *file)
@@ -375,6 +383,7 @@ CPortDevice::IoWait CPortDevice::WaitForIo(OVERLAPPED *ov, DWORD limitMs)
 HRESULT CPortDevice::Open(HANDLE printer, IWDFFile *file, LPTHREAD_START_ROUTINE thread, void *threadArgument)
 {
     ResetEvent(m_abortEvent.Get());
+    InterlockedExchange(&m_transmitEmptied, 0);
     m_printer.Reset(printer);
     m_connectionFile = file;
     HRESULT hr = S_OK;

@@ -85,9 +85,14 @@ public:
     SERIAL_HANDFLOW m_handFlow = {0, 0, 2048, 512};
     ULONG m_inputQueueSize = 4096;
     ULONG m_outputQueueSize = 4096;
-    // A write got bytes out since the wait-mask request last reported SERIAL_EV_TXEMPTY: the
-    // printer took them, so the port's output queue ran empty.
-    bool m_transmitEmptied = false;
+    // A write got bytes out since the wait-mask request last reported SERIAL_EV_TXEMPTY (or the
+    // mask was set, or the port opened): the printer took them, so the port's output queue ran
+    // empty. 0 or 1, changed by interlocked operations (the receive thread reads it).
+    volatile LONG m_transmitEmptied = 0;
+
+    // The queue object, which ends its parked requests when the connection closes; set while it
+    // lives.
+    void SetQueue(CPortQueue *queue) { m_queue = queue; }
 
 private:
     CPortDevice() = default;
@@ -116,4 +121,5 @@ private:
     CHandle m_readerThread;
     CHandle m_stopEvent;
     IWDFFile *volatile m_connectionFile = nullptr;      // not counted; identity only
+    CPortQueue *m_queue = nullptr;                      // not counted: it holds us
 };

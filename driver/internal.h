@@ -175,10 +175,11 @@ private:
 
 // How long a cancelled printer I/O may take to finish before the driver stops waiting for it.
 inline constexpr DWORD kCancelGraceMs = 1000;
-// No request waits inside a queue callback longer than this at a time, whatever its time-outs:
-// the queue is sequential, so every other request of the device (and the file's cleanup) waits
-// behind it. A write's limit (per attempt: one that moves bytes is followed by the next), a
-// read's budget and a wait-mask request's wait are capped at it.
+// No request waits longer than this at a time, whatever its time-outs. A write waits inside the
+// sequential queue's callback, so every other request of the device (and the file's cleanup)
+// waits behind it: its limit (per attempt: one that moves bytes is followed by the next) is
+// capped at this. A read's budget and a wait-mask request's wait, spent parked outside that
+// queue, are capped at it too.
 inline constexpr DWORD kCappedWriteLimitMs = 5000;
 
 // Cancels the I/O on `ov` and waits up to kCancelGraceMs for it to end. Returns true when it

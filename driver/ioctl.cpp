@@ -58,6 +58,10 @@ const LONG kBreakBit = 0x40;
 
 const LONG kParityBits[] = {0x00, 0x08, 0x18, 0x28, 0x38};   // none, odd, even, mark, space
 
+// A handler's answer for a request it parked: the request is completed later, not now. A success
+// code with the customer bit set, which nothing of the platform returns.
+const HRESULT kParked = static_cast<HRESULT>(0x20040001);
+
 // The largest fixed-size input or output of a port request (the port properties).
 const size_t kMaxRequestPayload = sizeof(SERIAL_COMMPROP);
 
@@ -192,6 +196,8 @@ void CPortQueue::OnDeviceIoControl(IWDFIoQueue * /*queue*/, IWDFIoRequest *reque
     // Any other code (the DTR, RTS, XON/XOFF and break settings among them) succeeds with no
     // effect: nothing of the line reaches the printer.
 
+    if (hr == kParked)
+        return;   // completed when it ends
     Sleep(1);
     request->CompleteWithInformation(hr, SUCCEEDED(hr) ? returned : 0);
 }
@@ -219,6 +225,8 @@ HRESULT CPortQueue::RunSerialRequest(const SerialRequest &entry, IWDFIoRequest *
         hr = input->CopyToBuffer(0, in, entry.in);
     if (hr == S_OK)
         hr = (this->*entry.handler)(request, in, out);
+    if (hr == kParked)
+        return hr;
     if (hr == S_OK && entry.out > 0) {
         hr = output->CopyFromBuffer(0, out, entry.out);
         if (hr == S_OK)
@@ -298,17 +306,23 @@ HRESULT CPortQueue::ForwardDeviceId(ULONG controlCode, IWDFIoRequest *request, S
     return hr;
 }
 
+// Any rate is remembered but none: a serial port refuses a rate of 0.
 HRESULT CPortQueue::SetBaudRate(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
-    m_device->m_baudRate = Read<SERIAL_BAUD_RATE>(in).BaudRate;
+    const ULONG rate = Read<SERIAL_BAUD_RATE>(in).BaudRate;
+    if (rate == 0)
+        return HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER);
+    m_device->m_baudRate = rate;
     return S_OK;
 }
 
-// The sizes are only remembered (and never lowered); the receive buffer has its own bound.
+// The sizes are only remembered (and never lowered); the input size no further than the receive
+// buffer's bound, which is what the port keeps.
 HRESULT CPortQueue::SetQueueSize(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
     const SERIAL_QUEUE_SIZE size = Read<SERIAL_QUEUE_SIZE>(in);
-    m_device->m_inputQueueSize = std::max(m_device->m_inputQueueSize, size.InSize);
+    const ULONG inSize = std::min(size.InSize, static_cast<ULONG>(CReceiveBuffer::kLimit));
+    m_device->m_inputQueueSize = std::max(m_device->m_inputQueueSize, inSize);
     m_device->m_outputQueueSize = std::max(m_device->m_outputQueueSize, size.OutSize);
     return S_OK;
 }
@@ -353,9 +367,14 @@ HRESULT CPortQueue::GetWaitMask(IWDFIoRequest * /*request*/, const BYTE * /*in*/
     return Write(out, m_device->m_waitMask);
 }
 
+// A new mask ends the waiting wait-mask requests with no event, and forgets a write that got
+// out before it.
 HRESULT CPortQueue::SetWaitMask(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
+    CAutoLock lock(m_parkLock);
+    ServiceParked(ParkPass::MaskChanged);
     m_device->m_waitMask = Read<ULONG>(in);
+    InterlockedExchange(&m_device->m_transmitEmptied, 0);
     return S_OK;
 }
 
@@ -367,35 +386,42 @@ ULONG CPortQueue::PendingEvents(ULONG mask)
     ULONG events = 0;
     if (m_receiveBuffer.Size() > 0)
         events |= SERIAL_EV_RXCHAR;
-    if (m_device->m_transmitEmptied)
+    if (InterlockedCompareExchange(&m_device->m_transmitEmptied, 0, 0))
         events |= SERIAL_EV_TXEMPTY;
     return events & mask;
 }
 
-// Reports only events of the wait mask. When none has happened it waits, as a read does
-// (cancelable, within the cap): for a byte when the mask asks for received characters, else for
-// nothing that can come; it answers 0 when the wait runs out. Setting the wait mask does not end
-// such a wait early: it waits behind it in the sequential queue.
+void CPortQueue::TransmitEmptied()
+{
+    InterlockedExchange(&m_device->m_transmitEmptied, 1);
+    ServiceParked(ParkPass::Due);
+}
+
+// Reports only events of the wait mask. When none has happened the request is parked (within the
+// cap) until one does, the mask is set again, or a purge, a cancel or the close ends it; its time
+// running out answers 0.
 HRESULT CPortQueue::WaitOnMask(IWDFIoRequest *request, const BYTE * /*in*/, BYTE *out)
 {
+    CAutoLock lock(m_parkLock);
     const ULONG mask = m_device->m_waitMask;
     if (mask == 0)
         return E_INVALIDARG;   // nothing to wait for, as a serial port answers
     ULONG events = PendingEvents(mask);
-    if (events == 0) {
-        if (WaitInRequest(request, kCappedWriteLimitMs, (mask & SERIAL_EV_RXCHAR) != 0) == RequestWait::Canceled)
-            return HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED);
-        events = PendingEvents(mask);
-    }
+    if (events == 0 && Park(request, Parked::Wait, 0, kCappedWriteLimitMs))
+        return kParked;
     if (events & SERIAL_EV_TXEMPTY)
-        m_device->m_transmitEmptied = false;
+        InterlockedExchange(&m_device->m_transmitEmptied, 0);
     return Write(out, events);
 }
 
-// Nothing is purged: bytes the printer sent stay for the next read.
+// Nothing is purged: bytes the printer sent stay for the next read. The abort flags end the
+// parked reads and wait-mask requests, as aborted.
 HRESULT CPortQueue::Purge(IWDFIoRequest * /*request*/, const BYTE *in, BYTE * /*out*/)
 {
-    TraceEvents(TRACE_LEVEL_INFORMATION, TRACE_QUEUE, L"purge %08lx ignored", Read<ULONG>(in));
+    const ULONG flags = Read<ULONG>(in);
+    TraceEvents(TRACE_LEVEL_INFORMATION, TRACE_QUEUE, L"purge %08lx", flags);
+    if (flags & (SERIAL_PURGE_RXABORT | SERIAL_PURGE_TXABORT))
+        ServiceParked(ParkPass::Abort);
     return S_OK;
 }
 

@@ -16,7 +16,7 @@ const DWORD kReceiveBlock = 1024;
 // the receive thread rests this long before the next: a printer that answers every read at once
 // with no data costs about a hundred reads a second, not a busy processor.
 const DWORD kReceiveRestMs = 10;
-// Reads poll the receive buffer, and their request's cancellation, in steps of this many
+// While requests are parked, the receive thread looks at their time in steps of this many
 // milliseconds.
 const DWORD kReadPollMs = 10;
 // A write with no time-outs set waits this long for the printer.
@@ -37,7 +37,7 @@ HRESULT CPortQueue::CreateInstance(CPortDevice *device, IWDFDevice *fxDevice)
     return hr;
 }
 
-CPortQueue::CPortQueue(CPortDevice *device) : m_device(device)
+CPortQueue::CPortQueue(CPortDevice *device) : m_device(device), m_parkWake(CreateEventW(nullptr, FALSE, FALSE, nullptr))
 {
     m_device->AddRef();
 }
@@ -49,6 +49,10 @@ CPortQueue::~CPortQueue()
         CAutoLock lock(m_device->ConnectionLock());
         m_device->Close();
     }
+    m_device->SetQueue(nullptr);
+    // The framework queues are gone with the device and took their requests with them.
+    for (const Parked &entry : m_parked)
+        entry.request->Release();
     m_device->Release();
 }
 
@@ -81,6 +85,21 @@ HRESULT CPortQueue::Initialize(IWDFDevice *fxDevice)
     }
     m_fxQueue = fxQueue;
     fxQueue->Release();
+
+    // The manual queue where reads and wait-mask requests wait. Not power-managed: a pass must
+    // always be able to take its requests out.
+    if (!m_parkWake.IsSet())
+        return HrFromLastError();
+    IWDFIoQueue *parkQueue = nullptr;
+    hr = fxDevice->CreateIoQueue(static_cast<IQueueCallbackWrite *>(this), FALSE, WdfIoQueueDispatchManual, FALSE,
+                                 FALSE, &parkQueue);
+    if (FAILED(hr)) {
+        TraceEvents(TRACE_LEVEL_ERROR, TRACE_QUEUE, L"CreateIoQueue (manual) failed, %08lx", hr);
+        return hr;
+    }
+    m_parkQueue = parkQueue;
+    parkQueue->Release();
+    m_device->SetQueue(this);
     return hr;
 }
 
@@ -168,14 +187,13 @@ void CPortQueue::ReceiveLoop()
         } else {
             // Nothing started (the printer went away, say): try again a little later, still
             // answering the stop event at once.
-            if (WaitForSingleObject(stop, kReceiveRestMs) != WAIT_TIMEOUT)
+            if (WaitServingParked(nullptr, stop, kReceiveRestMs) != WAIT_TIMEOUT)
                 break;
             continue;
         }
 
         // Ends at the latest when the port closes, which signals the stop event.
-        HANDLE waits[2] = {readEvent.Get(), stop};
-        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0)
+        if (WaitServingParked(readEvent.Get(), stop, INFINITE) != WAIT_OBJECT_0 + 1)
             break;
         DWORD received = 0;
         BOOL ok = GetOverlappedResult(printer, &overlapped, &received, FALSE);
@@ -189,7 +207,7 @@ void CPortQueue::ReceiveLoop()
             continue;
         }
         // A read that brought nothing rests before the next, as one that failed to start does.
-        if (WaitForSingleObject(stop, kReceiveRestMs) != WAIT_TIMEOUT)
+        if (WaitServingParked(nullptr, stop, kReceiveRestMs) != WAIT_TIMEOUT)
             break;
     }
 
@@ -215,6 +233,9 @@ void CPortQueue::Receive(const BYTE *bytes, DWORD count)
     if (dropped)
         TraceEvents(TRACE_LEVEL_WARNING, TRACE_PRINTER, L"receive buffer full, %lu old bytes dropped",
                     static_cast<unsigned long>(dropped));
+    InterlockedExchangeAdd64(&m_received, count);
+    // Parked reads get the batch, parked waits for SERIAL_EV_RXCHAR end.
+    ServiceParked(ParkPass::Due);
 }
 
 // --- Read ------------------------------------------------------------------------------------
@@ -228,9 +249,8 @@ namespace {
 // and MAXDWORD has its serial-port meaning: what is buffered comes back at once, and with nothing
 // buffered the read waits up to the constant for the first batch. Any other setting gives
 // rest x multiplier + constant (the interval time-out is not used), computed without wrapping.
-// Every budget, the constant alone included, is capped at kCappedWriteLimitMs: the read waits
-// inside the sequential queue's callback, and every other request of the device and the file's
-// cleanup wait behind it. A smaller budget stays exact.
+// Every budget, the constant alone included, is capped at kCappedWriteLimitMs, a bound on every
+// wait of the driver; a smaller budget stays exact.
 DWORD ReadBudget(SIZE_T rest, bool holdsBytes, const SERIAL_TIMEOUTS &t)
 {
     if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD
@@ -247,75 +267,212 @@ DWORD ReadBudget(SIZE_T rest, bool holdsBytes, const SERIAL_TIMEOUTS &t)
 void CPortQueue::OnRead(IWDFIoQueue * /*queue*/, IWDFIoRequest *request, SIZE_T count)
 {
     HRESULT hr = S_OK;
-    SIZE_T got = 0;
     CComPtr<IWDFMemory> memory;
     request->GetOutputMemory(&memory);
     if (!memory)
         hr = E_POINTER;
     else if (memory->GetSize() < count)
         hr = HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
+    if (hr != S_OK) {
+        request->CompleteWithInformation(hr, 0);
+        return;
+    }
 
+    // Earlier reads that still wait are served first: they get the bytes in order.
+    bool readsWaiting = false;
+    {
+        CAutoLock lock(m_parkLock);
+        if (ServiceParked(ParkPass::Due))
+            for (const Parked &entry : m_parked)
+                readsWaiting = readsWaiting || entry.kind == Parked::Read;
+    }
+    const SIZE_T buffered = m_receiveBuffer.Size();
+    if (!readsWaiting && buffered >= count) {
+        CompleteRead(request, count);
+        return;
+    }
+    // The buffered bytes plus at most one later batch, within the read time-outs. The wait
+    // happens in the manual queue: a cancel (the program's CancelIo, its thread's end) and the
+    // file's cleanup end it there as the framework ends any queued request. The bytes stay in
+    // the receive buffer meanwhile, so a cancelled read loses none.
+    const SIZE_T rest = count - std::min(count, buffered);
+    const DWORD budget = ReadBudget(rest, buffered > 0, m_device->m_timeouts);
+    if (budget != 0 && Park(request, Parked::Read, count, budget))
+        return;
+    // A read whose time-out ran out completes successfully with what it holds, none included,
+    // as on a serial port.
+    CompleteRead(request, count);
+}
+
+void CPortQueue::CompleteRead(IWDFIoRequest *request, SIZE_T count)
+{
+    CComPtr<IWDFMemory> memory;
+    request->GetOutputMemory(&memory);
+    HRESULT hr = memory ? S_OK : E_POINTER;
     std::vector<BYTE> chunk;
+    SIZE_T got = 0;
     if (hr == S_OK) {
         try {
-            chunk.resize(count);
+            chunk.resize(std::min<SIZE_T>(count, m_receiveBuffer.Size()));
         } catch (const std::bad_alloc &) {
             hr = E_OUTOFMEMORY;
         }
     }
-
-    if (hr == S_OK) {
-        got = m_receiveBuffer.Take(chunk.data(), count);
-        if (got > 0)
-            hr = memory->CopyFromBuffer(0, chunk.data(), got);
+    if (hr == S_OK && !chunk.empty()) {
+        got = m_receiveBuffer.Take(chunk.data(), chunk.size());
+        hr = memory->CopyFromBuffer(0, chunk.data(), got);
     }
-
-    if (hr == S_OK && got < count) {
-        // Wait for more within the read time-outs: the buffered bytes plus at most one later
-        // batch. The request is ours while it waits, and the device's other requests and the
-        // file's cleanup wait behind it: a cancel (the program's CancelIo, its thread's end)
-        // ends the wait early. A request without the newer interface cannot tell, and waits out
-        // its budget.
-        const SIZE_T rest = count - got;
-        const DWORD budget = ReadBudget(rest, got > 0, m_device->m_timeouts);
-        const RequestWait end = budget != 0 ? WaitInRequest(request, budget, true) : RequestWait::TimedOut;
-        if (end == RequestWait::Bytes) {
-            // Let the rest of a burst arrive before taking it.
-            Sleep(kReadPollMs);
-            SIZE_T more = m_receiveBuffer.Take(chunk.data(), rest);
-            hr = memory->CopyFromBuffer(got, chunk.data(), more);
-            if (hr == S_OK)
-                got += more;
-        } else if (end == RequestWait::Canceled) {
-            // A cancelled read keeps the bytes it already took: they are the program's now.
-            // Bytes that arrived meanwhile stay buffered for the next read.
-            if (got == 0)
-                hr = HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED);
-            TraceEvents(TRACE_LEVEL_INFORMATION, TRACE_QUEUE, L"read cancelled with %lu of %lu bytes",
-                        static_cast<unsigned long>(got), static_cast<unsigned long>(count));
-        }
-        // A read whose time-out ran out completes successfully with what it holds, none
-        // included, as on a serial port.
-    }
-
     request->CompleteWithInformation(hr, hr == S_OK ? got : 0);
 }
 
-CPortQueue::RequestWait CPortQueue::WaitInRequest(IWDFIoRequest *request, DWORD budgetMs, bool untilBytes)
+// --- Parked requests -------------------------------------------------------------------------
+
+bool CPortQueue::Park(IWDFIoRequest *request, Parked::Kind kind, SIZE_T count, DWORD budgetMs)
 {
-    CComPtr<IWDFIoRequest2> cancelable;
-    request->QueryInterface(IID_IWDFIoRequest2, reinterpret_cast<void **>(&cancelable));
-    // The budget runs on the clock, not in counted polls: a sleep may last longer than asked
-    // (by the system timer's step), and the wait must not last longer for that.
+    // A pass takes a request out of the manual queue to look at it, and puts back those that go
+    // on waiting (IWDFIoRequest2::Requeue); the receive thread makes the passes, so it must run.
+    CComPtr<IWDFIoRequest2> requeue;
+    request->QueryInterface(IID_IWDFIoRequest2, reinterpret_cast<void **>(&requeue));
+    if (!requeue || !m_parkQueue || !m_device->IsOpen())
+        return false;
+
+    CAutoLock lock(m_parkLock);
+    Parked entry = {kind, request, count, GetTickCount(), budgetMs,
+                    static_cast<ULONGLONG>(InterlockedCompareExchange64(&m_received, 0, 0))};
+    HRESULT hr = request->ForwardToIoQueue(m_parkQueue);
+    if (FAILED(hr)) {
+        TraceEvents(TRACE_LEVEL_ERROR, TRACE_QUEUE, L"request not parked, %08lx", hr);
+        return false;
+    }
+    // From here the request may be cancelled and completed by the framework at any time; the
+    // reference keeps its address from being reused while the record names it.
+    request->AddRef();
+    m_parked.push_back(entry);
+    SetEvent(m_parkWake.Get());
+    return true;
+}
+
+bool CPortQueue::IsDue(const Parked &entry, DWORD now, ParkPass pass)
+{
+    if (pass == ParkPass::Abort || now - entry.start >= entry.budgetMs)
+        return true;
+    if (entry.kind == Parked::Wait)
+        return pass == ParkPass::MaskChanged || PendingEvents(m_device->m_waitMask) != 0;
+    // A read ends when it can be served whole, or when a batch came since it was parked.
+    const SIZE_T buffered = m_receiveBuffer.Size();
+    return buffered >= entry.count
+           || (buffered > 0 && static_cast<ULONGLONG>(InterlockedCompareExchange64(&m_received, 0, 0))
+                                   > entry.receivedAtPark);
+}
+
+void CPortQueue::FinishParked(const Parked &entry, IWDFIoRequest *request, ParkPass pass)
+{
+    if (pass == ParkPass::Abort) {
+        request->CompleteWithInformation(HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED), 0);
+    } else if (entry.kind == Parked::Read) {
+        CompleteRead(request, entry.count);
+    } else {
+        // Setting the wait mask ends a wait with no event; so does its time running out.
+        ULONG events = pass == ParkPass::MaskChanged ? 0 : PendingEvents(m_device->m_waitMask);
+        if (events & SERIAL_EV_TXEMPTY)
+            InterlockedExchange(&m_device->m_transmitEmptied, 0);
+        CComPtr<IWDFMemory> output;
+        request->GetOutputMemory(&output);
+        HRESULT hr = output ? output->CopyFromBuffer(0, &events, sizeof(events)) : E_POINTER;
+        request->CompleteWithInformation(hr, hr == S_OK ? sizeof(events) : 0);
+    }
+}
+
+// Every request is taken out of the manual queue, those that are due are completed, and the
+// others go back to its head in reverse order, so that the queue keeps its order. A record whose
+// request did not come out was cancelled and completed by the framework meanwhile.
+bool CPortQueue::ServiceParked(ParkPass pass)
+{
+    CAutoLock lock(m_parkLock);
+    if (m_parked.empty())
+        return false;
+    const DWORD now = GetTickCount();
+    bool anyDue = false;
+    for (const Parked &entry : m_parked)
+        anyDue = anyDue || IsDue(entry, now, pass);
+    if (!anyDue)
+        return true;
+
+    std::deque<Parked> waiting;
+    std::vector<IWDFIoRequest *> retrieved;   // of `waiting`, in order; counted by retrieval
+    for (;;) {
+        IWDFIoRequest *request = nullptr;
+        if (m_parkQueue->RetrieveNextRequest(&request) != S_OK || !request)
+            break;
+        auto match = std::find_if(m_parked.begin(), m_parked.end(),
+                                  [request](const Parked &entry) { return entry.request == request; });
+        if (match == m_parked.end()) {
+            // Not one of ours: nothing else forwards to this queue.
+            request->CompleteWithInformation(HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED), 0);
+            request->Release();
+            continue;
+        }
+        const Parked entry = *match;
+        m_parked.erase(match);
+        if (IsDue(entry, now, pass)) {
+            FinishParked(entry, request, pass);
+            request->Release();
+            entry.request->Release();
+        } else {
+            waiting.push_back(entry);
+            retrieved.push_back(request);
+        }
+    }
+    for (const Parked &gone : m_parked)
+        gone.request->Release();
+    m_parked.clear();
+
+    for (size_t i = retrieved.size(); i-- > 0;) {
+        IWDFIoRequest *request = retrieved[i];
+        CComPtr<IWDFIoRequest2> requeue;
+        request->QueryInterface(IID_IWDFIoRequest2, reinterpret_cast<void **>(&requeue));
+        const HRESULT hr = requeue ? requeue->Requeue() : E_NOINTERFACE;
+        if (hr == S_OK) {
+            m_parked.push_front(waiting[i]);
+        } else {
+            TraceEvents(TRACE_LEVEL_ERROR, TRACE_QUEUE, L"parked request not put back, %08lx", hr);
+            FinishParked(waiting[i], request, ParkPass::Due);
+            waiting[i].request->Release();
+        }
+        request->Release();
+    }
+    return !m_parked.empty();
+}
+
+void CPortQueue::EndParked()
+{
+    ServiceParked(ParkPass::Abort);
+}
+
+DWORD CPortQueue::WaitServingParked(HANDLE readEvent, HANDLE stop, DWORD timeoutMs)
+{
     const DWORD start = GetTickCount();
     for (;;) {
-        if (cancelable && cancelable->IsCanceled())
-            return RequestWait::Canceled;
-        Sleep(kReadPollMs);
-        if (untilBytes && m_receiveBuffer.Size() > 0)
-            return RequestWait::Bytes;
-        if (GetTickCount() - start >= budgetMs)
-            return RequestWait::TimedOut;
+        // While requests are parked, their time is looked at every poll step.
+        const bool parked = ServiceParked(ParkPass::Due);
+        DWORD wait = parked ? kReadPollMs : INFINITE;
+        if (timeoutMs != INFINITE) {
+            const DWORD spent = GetTickCount() - start;
+            const DWORD left = spent >= timeoutMs ? 0 : timeoutMs - spent;
+            wait = std::min(wait, left);
+        }
+        HANDLE waits[3] = {stop, readEvent, m_parkWake.Get()};
+        const DWORD count = readEvent ? 3 : 2;
+        if (!readEvent)
+            waits[1] = m_parkWake.Get();
+        const DWORD result = WaitForMultipleObjects(count, waits, FALSE, wait);
+        if (result == WAIT_OBJECT_0 || (readEvent && result == WAIT_OBJECT_0 + 1))
+            return result;
+        if (result == WAIT_FAILED)
+            return result;
+        if (result == WAIT_TIMEOUT && timeoutMs != INFINITE && GetTickCount() - start >= timeoutMs)
+            return WAIT_TIMEOUT;
+        // A request was parked, or a poll step passed: look at the parked requests again.
     }
 }
 
@@ -428,7 +585,7 @@ HRESULT CPortQueue::WriteToPrinter(const BYTE *data, SIZE_T count, SIZE_T *done)
                     limit, static_cast<unsigned long>(*done), static_cast<unsigned long>(count), hr);
     }
     if (*done > 0)
-        m_device->m_transmitEmptied = true;
+        TransmitEmptied();
     return hr;
 }
 

@@ -359,6 +359,9 @@ ZULKOR_INTERFACE(IWDFPropertyStoreFactory, IUnknown)
     M(void, GetDevice, (IWDFDevice * *device))                                             \
     M(HRESULT, ConfigureRequestDispatching, (WDF_REQUEST_TYPE type, BOOL forward))         \
     M(WDF_IO_QUEUE_STATE, GetState, (ULONG * inQueue, ULONG * inDriver))                   \
+    /* A manual queue's oldest request, referenced, now the driver's; HRESULT_FROM_WIN32(    \
+       ERROR_NO_MORE_ITEMS) when it holds none. A request cancelled while it sits in a queue \
+       without a cancel callback of its own is completed by the framework, and never comes out. */ \
     M(HRESULT, RetrieveNextRequest, (IWDFIoRequest * *request))                            \
     M(HRESULT, RetrieveNextRequestByFileObject, (IWDFFile * file, IWDFIoRequest * *request)) \
     M(void, Start, ())                                                                     \
@@ -388,6 +391,8 @@ ZULKOR_INTERFACE(IWDFIoQueue, IWDFObject)
     M(void, MarkCancelable, (IRequestCallbackCancel * callback))                           \
     M(HRESULT, UnmarkCancelable, ())                                                       \
     M(BOOL, CancelSentRequest, ())                                                         \
+    /* Into another queue of the device than the one it came from; not for a request taken \
+       out with RetrieveNextRequest. */                                                    \
     M(HRESULT, ForwardToIoQueue, (IWDFIoQueue * destination))                              \
     M(HRESULT, Send, (IWDFIoTarget * target, ULONG flags, LONGLONG timeout))               \
     M(void, GetFileObject, (IWDFFile * *file))                                             \
@@ -419,6 +424,7 @@ ZULKOR_INTERFACE(IWDFIoRequest, IWDFObject)
     M(BOOL, IsCanceled, ())                                                                \
     M(HRESULT, GetStatus, ())                                                              \
     M(void, StopAcknowledge, (BOOL requeue))                                               \
+    /* Back to the head of the manual queue it was taken from. */                          \
     M(HRESULT, Requeue, ())
 ZULKOR_INTERFACE(IWDFIoRequest2, IWDFIoRequest)
 

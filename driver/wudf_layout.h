@@ -247,7 +247,8 @@ static_assert(sizeof(WDF_CALLBACK_CONSTRAINT) == 4 && sizeof(WDF_IO_QUEUE_DISPAT
               "enums travel as 32-bit values");
 static_assert(WdfKernelMode == 1 && WdfUserMode == 2 && WdfFileInformationDirectory == 1,
               "processor modes and the first file information class");
-static_assert(WdfDeviceLevel == 1 && WdfIoQueueDispatchSequential == 1, "callback and dispatch values");
+static_assert(WdfDeviceLevel == 1 && WdfIoQueueDispatchSequential == 1 && WdfIoQueueDispatchManual == 3,
+              "callback and dispatch values");
 static_assert(WdfPropertyStoreRootClassHardwareKey == 0 && WdfPropertyStoreRootClassLegacyHardwareKey == 3,
               "property store root classes");
 static_assert(WdfPropertyStoreNormal == 0 && WdfPropertyStoreCreateVolatile == 2, "property store flags");

@@ -217,6 +217,23 @@ TEST_F(HostView, FrameworkObjectsHaveTheirMethodsAtTheFrameworksSlots)
              EXPECT_EQ(E_NOINTERFACE, r->QueryInterface(Id(L"{1B67F4CD-B278-4085-93E7-57970D98B92B}"), &itf));
              EXPECT_EQ(nullptr, itf);
          }},
+        {"a manual queue: ForwardToIoQueue at slot 22, RetrieveNextRequest at 11, Requeue at 45",
+         [&] {
+             ASSERT_EQ(1u, device->m_otherQueues.size());
+             Queue *manual = device->m_otherQueues[0].Get();
+             Ref<Request> r(new Request());
+             EXPECT_EQ(S_OK, CallSlot<HRESULT>(static_cast<IWDFIoRequest *>(r.Get()), 22,
+                                               static_cast<IWDFIoQueue *>(manual)));
+             IWDFIoRequest *out = nullptr;
+             EXPECT_EQ(S_OK, CallSlot<HRESULT>(static_cast<IWDFIoQueue *>(manual), 11, &out));
+             EXPECT_EQ(static_cast<IWDFIoRequest *>(r.Get()), out);
+             EXPECT_EQ(S_OK, CallSlot<HRESULT>(static_cast<IWDFIoRequest2 *>(r.Get()), 45));
+             out->Release();
+             EXPECT_EQ(1u, manual->Count());
+             r->Cancel();   // completed by the framework: it sat in a queue
+             EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED), r->m_status);
+             EXPECT_EQ(0u, manual->Count());
+         }},
         {"IWDFMemory::GetSize, slot 11",
          [&] {
              Ref<Memory> m(new Memory(std::vector<BYTE>(5)));
@@ -268,11 +285,26 @@ TEST_F(HostView, StartPassesTheFrameworkItsNumbers)
         EXPECT_FALSE(opens[i].subkey);
     }
 
-    const Queue *queue = m_port->FxDevice()->m_queue.Get();
-    EXPECT_EQ(TRUE, queue->m_default);
-    EXPECT_EQ(1, static_cast<int>(queue->m_dispatch));   // sequential
-    EXPECT_EQ(TRUE, queue->m_powerManaged);
-    EXPECT_EQ(FALSE, queue->m_zeroLength);
+    struct QueueRow
+    {
+        const Queue *queue;
+        BOOL isDefault;
+        int dispatch;
+        BOOL powerManaged;
+    };
+    const Device *device = m_port->FxDevice();
+    ASSERT_EQ(1u, device->m_otherQueues.size());
+    const QueueRow queues[] = {
+        {device->m_queue.Get(), TRUE, 1, TRUE},                 // the default queue, sequential
+        {device->m_otherQueues[0].Get(), FALSE, 3, FALSE},      // where requests wait: manual
+    };
+    for (const QueueRow &row : queues) {
+        SCOPED_TRACE(row.dispatch);
+        EXPECT_EQ(row.isDefault, row.queue->m_default);
+        EXPECT_EQ(row.dispatch, static_cast<int>(row.queue->m_dispatch));
+        EXPECT_EQ(row.powerManaged, row.queue->m_powerManaged);
+        EXPECT_EQ(FALSE, row.queue->m_zeroLength);
+    }
     EXPECT_EQ(0, g_unexpectedCalls);
 }
 

@@ -47,6 +47,17 @@ std::map<HANDLE, FakePrinter *> &PrinterHandles()
     return handles;
 }
 
+// The manual queues' contents and the requests' place in them.
+SpinLock &QueuesLock()
+{
+    static SpinLock lock;
+    return lock;
+}
+
+// How the framework completes a request cancelled while it sits in a queue that has no cancel
+// callback of the driver's.
+const HRESULT kCanceledInQueue = HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED);
+
 // The printer that opens on this thread reach instead of the interface's own (PortDevice's
 // m_printer, while its create request runs).
 thread_local FakePrinter *t_openReaches = nullptr;
@@ -102,10 +113,45 @@ void *Request::Find(REFIID iid)
 
 void Request::CompleteWithInformation(HRESULT status, SIZE_T information)
 {
-    ++m_completions;
     m_completedAt = GetTickCount();
     m_status = status;
     m_information = information;
+    InterlockedIncrement(&m_completions);
+}
+
+void Request::Cancel()
+{
+    InterlockedExchange(&m_canceled, 1);
+    Queue *queue = nullptr;
+    {
+        std::lock_guard<SpinLock> lock(QueuesLock());
+        queue = m_inQueue;
+        if (queue) {
+            queue->m_requests.erase(std::find(queue->m_requests.begin(), queue->m_requests.end(), this));
+            m_inQueue = nullptr;
+        }
+    }
+    if (queue) {
+        CompleteWithInformation(kCanceledInQueue, 0);
+        Release();   // the queue's reference
+    }
+}
+
+HRESULT Request::ForwardToIoQueue(IWDFIoQueue *destination)
+{
+    Queue *queue = static_cast<Queue *>(destination);
+    if (!queue || queue->m_dispatch != WdfIoQueueDispatchManual || m_takenFrom || m_inQueue)
+        return Unexpected<HRESULT>();
+    queue->Enqueue(this, false);
+    return S_OK;
+}
+
+HRESULT Request::Requeue()
+{
+    if (!m_takenFrom || m_inQueue)
+        return Unexpected<HRESULT>();
+    m_takenFrom->Enqueue(this, true);
+    return S_OK;
 }
 
 void Request::GetCreateParameters(ULONG *options, USHORT *attributes, USHORT *share)
@@ -141,6 +187,75 @@ void *Queue::Find(REFIID iid)
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IWDFObject) || IsEqualIID(iid, IID_IWDFIoQueue))
         return static_cast<IWDFIoQueue *>(this);
     return nullptr;
+}
+
+HRESULT Queue::RetrieveNextRequest(IWDFIoRequest **request)
+{
+    *request = nullptr;
+    if (m_dispatch != WdfIoQueueDispatchManual)
+        return Unexpected<HRESULT>();
+    Request *next = nullptr;
+    {
+        std::lock_guard<SpinLock> lock(QueuesLock());
+        if (!m_requests.empty()) {
+            next = m_requests.front();
+            m_requests.pop_front();
+            next->m_inQueue = nullptr;
+            next->m_takenFrom = this;
+        }
+    }
+    if (!next)
+        return HRESULT_FROM_WIN32(ERROR_NO_MORE_ITEMS);
+    *request = static_cast<IWDFIoRequest *>(next);   // the queue's reference goes with it
+    return S_OK;
+}
+
+void Queue::Enqueue(Request *request, bool head)
+{
+    request->AddRef();
+    bool canceled = false;
+    {
+        std::lock_guard<SpinLock> lock(QueuesLock());
+        canceled = request->m_canceled != 0;
+        if (!canceled) {
+            if (head)
+                m_requests.push_front(request);
+            else
+                m_requests.push_back(request);
+            request->m_inQueue = this;
+        }
+    }
+    if (canceled) {
+        request->CompleteWithInformation(kCanceledInQueue, 0);
+        request->Release();
+    }
+}
+
+void Queue::CancelQueued(File *file)
+{
+    std::vector<Request *> canceled;
+    {
+        std::lock_guard<SpinLock> lock(QueuesLock());
+        for (auto it = m_requests.begin(); it != m_requests.end();) {
+            if (!file || (*it)->m_file == file) {
+                (*it)->m_inQueue = nullptr;
+                canceled.push_back(*it);
+                it = m_requests.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (Request *request : canceled) {
+        request->CompleteWithInformation(kCanceledInQueue, 0);
+        request->Release();
+    }
+}
+
+size_t Queue::Count()
+{
+    std::lock_guard<SpinLock> lock(QueuesLock());
+    return m_requests.size();
 }
 
 // --- Registry-backed property store ----------------------------------------------------------
@@ -292,7 +407,10 @@ HRESULT Device::CreateIoQueue(IUnknown *callbacks, BOOL defaultQueue, WDF_IO_QUE
     q->m_dispatch = dispatch;
     q->m_powerManaged = powerManaged;
     q->m_zeroLength = allowZeroLength;
-    m_queue = q;
+    if (defaultQueue)
+        m_queue = q;
+    else
+        m_otherQueues.push_back(q);
     q->AddRef();
     *queue = q.Get();
     return S_OK;
@@ -352,11 +470,15 @@ void Device::Remove()
     if (m_removed)
         return;
     m_removed = true;
+    // The framework ends what waits in the device's queues before the device goes.
+    for (const Ref<Queue> &queue : m_otherQueues)
+        queue->CancelQueued(nullptr);
     Ref<IObjectCleanup> cleanup;
     if (m_callbacks && SUCCEEDED(m_callbacks->QueryInterface(IID_IObjectCleanup, reinterpret_cast<void **>(cleanup.Out()))))
         cleanup->OnCleanup(static_cast<IWDFDevice2 *>(this));
     cleanup.Reset();
     m_queue.Reset();
+    m_otherQueues.clear();
     m_callbacks.Reset();
 }
 
@@ -804,10 +926,29 @@ void PortDevice::InTurn(bool queueCallback, const std::function<void()> &call)
     }
 }
 
-bool PortDevice::WaitForCallback(DWORD timeoutMs) const
+size_t PortDevice::Queued() const
+{
+    size_t count = 0;
+    if (FxDevice())
+        for (const Ref<Queue> &queue : FxDevice()->m_otherQueues)
+            count += queue->Count();
+    return count;
+}
+
+void PortDevice::Send(Request *request, const std::function<void()> &call)
+{
+    request->m_file = m_openFile;
+    InTurn(true, call);
+    // A bound only so that a driver that never completes fails its test instead of hanging it.
+    const DWORD start = GetTickCount();
+    while (request->m_completions == 0 && GetTickCount() - start < 60000)
+        Sleep(1);
+}
+
+bool PortDevice::WaitForRequestInDriver(DWORD timeoutMs) const
 {
     const DWORD start = GetTickCount();
-    while (!InCallback()) {
+    while (!InCallback() && Queued() == 0) {
         if (GetTickCount() - start >= timeoutMs)
             return false;
         Sleep(5);
@@ -840,7 +981,7 @@ Ref<Request> PortDevice::NewRead(SIZE_T memorySize)
 
 void PortDevice::SendRead(Request *request, SIZE_T count)
 {
-    InTurn(true, [&] {
+    Send(request, [&] {
         Callbacks<IQueueCallbackRead>(IID_IQueueCallbackRead)->OnRead(FxDevice()->m_queue.Get(), request, count);
     });
 }
@@ -862,7 +1003,7 @@ Ref<Request> PortDevice::Write(const std::string &bytes, SIZE_T count, bool with
     Ref<Request> request(new Request());
     if (withMemory)
         request->m_input = Ref<Memory>(new Memory(std::vector<BYTE>(bytes.begin(), bytes.end())));
-    InTurn(true, [&] {
+    Send(request.Get(), [&] {
         Callbacks<IQueueCallbackWrite>(IID_IQueueCallbackWrite)->OnWrite(FxDevice()->m_queue.Get(), request.Get(), count);
     });
     return request;
@@ -883,7 +1024,7 @@ void PortDevice::SendControl(Request *request, ULONG code)
 {
     const SIZE_T inputSize = request->m_input ? request->m_input->GetSize() : 0;
     const SIZE_T outputSize = request->m_output ? request->m_output->GetSize() : 0;
-    InTurn(true, [&] {
+    Send(request, [&] {
         Callbacks<IQueueCallbackDeviceIoControl>(IID_IQueueCallbackDeviceIoControl)
             ->OnDeviceIoControl(FxDevice()->m_queue.Get(), request, code, inputSize, outputSize);
     });
@@ -896,6 +1037,9 @@ void PortDevice::CloseFile(File *file)
             m_openFile = nullptr;
         if (!FxDevice() || !FxDevice()->m_callbacks)
             return;   // the device is gone, and its connection with it
+        // The framework cancels the file's requests that wait in queues, then runs the cleanup.
+        for (const Ref<Queue> &queue : FxDevice()->m_otherQueues)
+            queue->CancelQueued(file);
         Ref<IFileCallbackCleanup> cleanup;
         FxDevice()->m_callbacks->QueryInterface(IID_IFileCallbackCleanup, reinterpret_cast<void **>(cleanup.Out()));
         cleanup->OnCleanupFile(file);

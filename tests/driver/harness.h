@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -93,7 +94,8 @@ private:
 
 // A recursive lock that makes no kernel object: a mutex of the toolchain makes an event the first
 // time two threads meet at it and keeps it as long as it lives, which a handle-counting test
-// would see appear.
+// would see appear. Served first come, first served, as the framework's sequential queue delivers
+// requests in the order they arrived, however often another thread asks again.
 class SpinLock
 {
 public:
@@ -104,17 +106,23 @@ public:
             ++m_depth;
             return;
         }
-        while (InterlockedCompareExchange(&m_owner, me, 0) != 0)
+        const LONG ticket = InterlockedIncrement(&m_next) - 1;
+        while (InterlockedCompareExchange(&m_serving, 0, 0) != ticket)
             Sleep(1);
+        m_owner = me;
         m_depth = 1;
     }
     void unlock()
     {
-        if (--m_depth == 0)
+        if (--m_depth == 0) {
             InterlockedExchange(&m_owner, 0);
+            InterlockedIncrement(&m_serving);
+        }
     }
 
 private:
+    volatile LONG m_next = 0;
+    volatile LONG m_serving = 0;
     volatile LONG m_owner = 0;
     int m_depth = 0;
 };
@@ -189,6 +197,7 @@ struct DriverStubs : IWDFDriver
 // --- Requests --------------------------------------------------------------------------------
 
 class File;
+class Queue;
 
 class Memory : public MemoryStubs, public Unknown
 {
@@ -218,10 +227,22 @@ public:
     void STDMETHODCALLTYPE GetInputMemory(IWDFMemory **memory) override;
     void STDMETHODCALLTYPE GetOutputMemory(IWDFMemory **memory) override;
     BOOL STDMETHODCALLTYPE IsCanceled() override { return m_canceled != 0; }
+    // Into a manual queue of the device (not the one it came from, nor one taken out of a
+    // manual queue); a request already cancelled is completed as cancelled instead.
+    STDMETHODIMP ForwardToIoQueue(IWDFIoQueue *destination) override;
+    // Back to the head of the manual queue it was taken from; a cancelled one is completed.
+    STDMETHODIMP Requeue() override;
 
-    // The sender cancels the request (CancelIo, or its thread's end); any thread. Closing the
-    // handle does not: the framework then waits for the driver to complete what it holds.
-    void Cancel() { InterlockedExchange(&m_canceled, 1); }
+    // The sender cancels the request (CancelIo, or its thread's end); any thread. One in a
+    // manual queue is taken out and completed by the framework with
+    // HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED); one the driver holds is only marked. Closing
+    // the handle does not cancel it: the framework cancels the file's queued requests at the
+    // cleanup (PortDevice::CloseFile).
+    void Cancel();
+
+    File *m_file = nullptr;             // the file it was sent on (identity only)
+    Queue *m_inQueue = nullptr;         // the manual queue holding it, under the queues' lock
+    Queue *m_takenFrom = nullptr;       // the manual queue it was last taken out of
 
     // A request of a framework without the newer request interface refuses it.
     bool m_offersRequest2 = true;
@@ -233,7 +254,7 @@ public:
     USHORT m_createAttributes = 0;
     USHORT m_createShare = 0;
 
-    int m_completions = 0;
+    volatile LONG m_completions = 0;      // counted last, after the fields below
     DWORD m_completedAt = 0;              // GetTickCount at the completion
     HRESULT m_status = 0x7EADBEEF;        // sentinel: never completed
     SIZE_T m_information = 0x7EADBEEF;
@@ -257,12 +278,22 @@ class Queue : public QueueStubs, public Unknown
 {
 public:
     HARNESS_IUNKNOWN()
+    // A manual queue's oldest request, referenced; HRESULT_FROM_WIN32(ERROR_NO_MORE_ITEMS) when
+    // empty.
+    STDMETHODIMP RetrieveNextRequest(IWDFIoRequest **request) override;
+
+    // Puts `request` in (counted); at the head with `head`. A cancelled one is completed instead.
+    void Enqueue(Request *request, bool head);
+    // The framework cancels the queued requests of `file` (null: all of them).
+    void CancelQueued(File *file);
+    size_t Count();
 
     Ref<IUnknown> m_callbacks;
     BOOL m_default = FALSE;
     WDF_IO_QUEUE_DISPATCH_TYPE m_dispatch = static_cast<WDF_IO_QUEUE_DISPATCH_TYPE>(0);
     BOOL m_powerManaged = FALSE;
     BOOL m_zeroLength = TRUE;
+    std::deque<Request *> m_requests;
 
 protected:
     void *Find(REFIID iid) override;
@@ -320,7 +351,8 @@ public:
     void Remove();
 
     Ref<IUnknown> m_callbacks;
-    Ref<Queue> m_queue;
+    Ref<Queue> m_queue;                         // the default queue
+    std::vector<Ref<Queue>> m_otherQueues;      // the rest, in creation order
     std::wstring m_storeRoot;      // HKCU-relative path of this device's stores
     std::wstring m_instanceId;
     std::vector<GUID> m_interfaces;
@@ -428,7 +460,9 @@ class FakePrinter;
 //
 // The callbacks come in the framework's order: the sequential queue hands the driver one request
 // at a time, and under the device-level locking the driver asks for, the file's cleanup (and the
-// device's removal) run only between queue callbacks. Calls from several threads wait their turn.
+// device's removal) run only between queue callbacks. Calls from several threads wait their turn,
+// in the order they came. A request the driver forwards to one of its manual queues waits there
+// outside the turn; the framework cancels it there (CancelIo, the file's cleanup, the removal).
 class PortDevice
 {
 public:
@@ -454,7 +488,8 @@ public:
     template <class T>
     Ref<T> Callbacks(REFIID iid) const;
 
-    // Requests, sent the way the sequential queue sends them: one at a time.
+    // Requests, sent the way the sequential queue sends them: one at a time, in arrival order.
+    // Each returns once its request is completed, as the program's call would.
     Ref<Request> Create(File *file, ULONG disposition = 1, USHORT share = 0, USHORT attributes = 0);
     Ref<Request> Read(SIZE_T count, SIZE_T memorySize);
     Ref<Request> Read(SIZE_T count) { return Read(count, count); }
@@ -468,14 +503,18 @@ public:
     Ref<Request> Control(ULONG code, const std::string *input, long outputSize);
     // Sends a device-control request made beforehand, with the memories it holds.
     void SendControl(Request *request, ULONG code);
-    // The program closes `file`: the framework calls the file's cleanup once the queue callback
-    // that runs now (if any) has returned. Requests the driver holds are not cancelled by it.
+    // The program closes `file`: the framework cancels the file's requests in the manual queues,
+    // then calls the file's cleanup once the queue callback that runs now (if any) has returned.
+    // Requests the driver holds in a callback are not cancelled by it.
     void CloseFile(File *file);
 
-    // True while a queue callback of this device runs (a request waits in the driver, say).
+    // True while a queue callback of this device runs (a write waits for the printer, say).
     bool InCallback() const { return m_inCallback != 0; }
-    // Waits up to `timeoutMs` for a queue callback to be running.
-    bool WaitForCallback(DWORD timeoutMs) const;
+    // Requests in the device's manual queues (parked by the driver).
+    size_t Queued() const;
+    // Waits up to `timeoutMs` for a request to wait in the driver: in a queue callback, or in a
+    // manual queue.
+    bool WaitForRequestInDriver(DWORD timeoutMs) const;
 
     // The printer this device's opens reach, whatever interface the driver picks: lets several
     // devices each have a printer of their own (for cases run side by side). Null: the
@@ -488,6 +527,9 @@ private:
     // Runs a callback of the device in its turn: queue callbacks one at a time, and under
     // device-level locking the file's cleanup and the removal between them too.
     void InTurn(bool queueCallback, const std::function<void()> &call);
+    // Sends `request` through a queue callback in its turn, then waits for its completion as the
+    // program's call would, outside the turn: a request the driver parked lets the next go.
+    void Send(Request *request, const std::function<void()> &call);
 
     std::wstring m_storeRoot;
     std::wstring m_instanceId;

@@ -82,6 +82,8 @@ TEST_F(SerialRequests, FirstValues)
 TEST_F(SerialRequests, PropertiesDescribeThePort)
 {
     Set(IOCTL_SERIAL_SET_QUEUE_SIZE, AsBytes(SERIAL_QUEUE_SIZE{1024, 8192}), "queue size");
+    // More than the receive buffer keeps is kept as its bound; neither size is ever lowered.
+    Set(IOCTL_SERIAL_SET_QUEUE_SIZE, AsBytes(SERIAL_QUEUE_SIZE{4u << 20, 0}), "queue size");
     const std::string answer = Get(IOCTL_SERIAL_GET_PROPERTIES, 64);
     ASSERT_EQ(64u, answer.size());
     auto word = [&](size_t offset) {
@@ -116,7 +118,7 @@ TEST_F(SerialRequests, PropertiesDescribeThePort)
         {"SettableData: 5 to 8 bits", 40, true, 0x0F},
         {"SettableStopParity: 1, 1.5, 2 stop bits; none, odd, even, mark, space", 42, true, 0x1F07},
         {"CurrentTxQueue", 44, false, 8192},
-        {"CurrentRxQueue", 48, false, 4096},
+        {"CurrentRxQueue: what the receive buffer keeps", 48, false, 1u << 20},
         {"ProvSpec1", 52, false, 0},
         {"ProvSpec2", 56, false, 0},
         {"ProvChar", 60, true, 0},
@@ -280,13 +282,31 @@ TEST_F(SerialRequests, LineControlRules)
     }
 }
 
-TEST_F(SerialRequests, ReadTimeoutsAllMaxdwordAreRefused)
+// Settings a serial port refuses leave the setting as it was.
+TEST_F(SerialRequests, RefusedSettingsChangeNothing)
 {
-    Set(IOCTL_SERIAL_SET_TIMEOUTS, Timeouts(5, 6, 7, 8, 9), "first");
-    std::string invalid = Timeouts(MAXDWORD, MAXDWORD, MAXDWORD, 1, 1);
-    Ref<Request> r = m_port->Control(IOCTL_SERIAL_SET_TIMEOUTS, &invalid, -1);
-    EXPECT_EQ(E_INVALIDARG, r->m_status);
-    EXPECT_EQ(Timeouts(5, 6, 7, 8, 9), Get(IOCTL_SERIAL_GET_TIMEOUTS, 20));
+    struct Row
+    {
+        const char *what;
+        ULONG set;
+        std::string first, refused;
+        ULONG get;
+        HRESULT status;
+    };
+    const Row rows[] = {
+        {"read time-outs all MAXDWORD", IOCTL_SERIAL_SET_TIMEOUTS, Timeouts(5, 6, 7, 8, 9),
+         Timeouts(MAXDWORD, MAXDWORD, MAXDWORD, 1, 1), IOCTL_SERIAL_GET_TIMEOUTS, E_INVALIDARG},
+        {"baud rate 0", IOCTL_SERIAL_SET_BAUD_RATE, AsBytes<ULONG>(19200), AsBytes<ULONG>(0), IOCTL_SERIAL_GET_BAUD_RATE,
+         HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER)},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        Set(row.set, row.first, "first");
+        std::string invalid = row.refused;
+        Ref<Request> r = m_port->Control(row.set, &invalid, -1);
+        EXPECT_EQ(row.status, r->m_status);
+        EXPECT_EQ(row.first, Get(row.get, static_cast<long>(row.first.size())));
+    }
 }
 
 // Requests the table does not know: the settings without output that SetCommState and
