@@ -174,13 +174,16 @@ void CSOPOSPrinter::SetupSerialLine()
     SetWriteTimeouts(timeouts);
 }
 
-// A piece of a run may take up to kWriteTimeoutMs on the port's side too: a port whose write
-// time-outs are shorter (a virtual port's driver gives a write without time-outs half a second)
-// would end a piece that a slow printer is still taking. Only the write fields are ours; the
-// read fields are whatever the caller put in.
+// The port's own write time-out must not end a piece that a printer we serve is still taking:
+// a port without one may end writes early (a virtual port's driver gives a write without
+// time-outs half a second), and one of a fixed total would end a long piece of a printer that
+// keeps taking data, or pauses, before the object saw it stop. So a piece may take as long as
+// the slowest printer needs for it, plus kWriteTimeoutMs: a stopped printer's write is ended by
+// the object first, wherever the port lets it cancel. Only the write fields are ours; the read
+// fields are whatever the caller put in.
 void CSOPOSPrinter::SetWriteTimeouts(COMMTIMEOUTS &timeouts)
 {
-    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
     timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
     if (!SetCommTimeouts(m_port, &timeouts))
         Trace(L"SetCommTimeouts => %lu\n", GetLastError());
@@ -212,6 +215,7 @@ STDMETHODIMP CSOPOSPrinter::ClaimDevice(long /*Timeout*/, long *pRC)
         // may still take write time-outs (a virtual port under another name does).
         m_statusGapMs = kStatusPacketGapMs;
         m_writePieceBytes = WritePieceBytesOfPort(m_port);
+        m_queueView = QueueView::Unknown;
         if (port.compare(0, 3, L"COM") == 0) {
             SetupSerialLine();
         } else {
