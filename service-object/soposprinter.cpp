@@ -3,6 +3,8 @@
 #include "malvistra_private.h"
 
 #include <cwchar>
+#include <cwctype>
+#include <map>
 #include <new>
 
 namespace {
@@ -60,6 +62,58 @@ DWORD WritePieceBytesOfPort(HANDLE port)
         inBuffer < kWritePieceSmallBytes)
         return inBuffer;
     return kWritePieceSmallBytes;
+}
+
+// The rest of a command that a run was cut in, kept for its port between claims: the printer on
+// that port reads whatever it gets next as that rest, whichever claim or object sends it. Port
+// names are compared regardless of case, as the system opens them. Objects of different
+// apartments may claim and release on different threads at once.
+class CUnfinishedCommands
+{
+public:
+    CUnfinishedCommands() { InitializeCriticalSection(&m_lock); }
+    ~CUnfinishedCommands() { DeleteCriticalSection(&m_lock); }
+
+    void Keep(const std::wstring &port, std::vector<uint8_t> &rest)
+    {
+        EnterCriticalSection(&m_lock);
+        if (rest.empty())
+            m_rests.erase(Key(port));
+        else
+            m_rests[Key(port)].swap(rest);
+        LeaveCriticalSection(&m_lock);
+        rest.clear();
+    }
+    std::vector<uint8_t> Take(const std::wstring &port)
+    {
+        std::vector<uint8_t> rest;
+        EnterCriticalSection(&m_lock);
+        auto it = m_rests.find(Key(port));
+        if (it != m_rests.end()) {
+            rest.swap(it->second);
+            m_rests.erase(it);
+        }
+        LeaveCriticalSection(&m_lock);
+        return rest;
+    }
+
+private:
+    static std::wstring Key(const std::wstring &port)
+    {
+        std::wstring key(port);
+        for (wchar_t &c : key)
+            c = static_cast<wchar_t>(std::towupper(c));
+        return key;
+    }
+    CRITICAL_SECTION m_lock;
+    std::map<std::wstring, std::vector<uint8_t>> m_rests;
+};
+
+// Never destroyed: an object released at the process's end may still hand its rest over.
+CUnfinishedCommands &UnfinishedCommands()
+{
+    static CUnfinishedCommands *const store = new CUnfinishedCommands;
+    return *store;
 }
 
 void CloseAndClear(HANDLE &h)
@@ -241,6 +295,11 @@ STDMETHODIMP CSOPOSPrinter::ClaimDevice(long /*Timeout*/, long *pRC)
             return SetResultCode(OPOS_E_FAILURE);
         }
 
+        // The printer may still wait for the rest of a command that a run on this port was cut
+        // in, under an earlier claim or another object: it goes first.
+        m_claimedPort = port;
+        m_unfinishedCommand = UnfinishedCommands().Take(port);
+
         Sleep(100);   // lets the reader start before the claim is reported
         m_claimed = 1;
         return SetResultCode(OPOS_SUCCESS);
@@ -259,6 +318,7 @@ void CSOPOSPrinter::ReleasePort()
     CloseAndClear(m_writeEvent);
     CloseAndClear(m_readerThread);
     m_claimed = 0;
+    UnfinishedCommands().Keep(m_claimedPort, m_unfinishedCommand);
     ForgetClaimState();
 }
 
@@ -266,7 +326,6 @@ void CSOPOSPrinter::ForgetClaimState()
 {
     m_printBuffer.Clear();
     m_inTransaction = 0;
-    m_unfinishedCommand.clear();
     m_printerStatus = kStatusClear;
     m_coverOpen = 0;
     m_recEmpty = 0;

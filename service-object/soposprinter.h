@@ -172,7 +172,8 @@ public:
     // The longest piece of a run on the claimed port by its line; pieces are no longer than
     // kWritePieceSmallBytes once the port turns out not to tell its output queue.
     DWORD WritePieceBytes() const { return m_writePieceBytes; }
-    // The rest of a command that the last run was cut in, sent first by the next run.
+    // The rest of a command that the last run on this port was cut in, sent first by the next
+    // run; while the device is not claimed it is kept for the port (see TakeUnfinishedCommand).
     const std::vector<uint8_t> &UnfinishedCommand() const { return m_unfinishedCommand; }
     bool InTransaction() const { return m_inTransaction != 0; }
 
@@ -198,7 +199,8 @@ private:
     // Sends the rest of an unfinished command; true when none is left.
     bool FinishCutCommand();
     // The state that belongs to one claim of the port and must not outlive it: the print
-    // buffer, an open transaction, an unfinished command, the printer's reported state.
+    // buffer, an open transaction, the printer's reported state. (An unfinished command belongs
+    // to the port: the release keeps it for the port's next claim.)
     void ForgetClaimState();
     // The body of every print method: 103 on an object that is not claimed, else body's code;
     // the code goes to pRC and ResultCode.
@@ -239,7 +241,10 @@ private:
     // first write that stays pending.
     enum class QueueView { Unknown, Shown, Hidden };
     QueueView m_queueView = QueueView::Unknown;
-    // The rest of a command the last run was cut in; empty on a fresh claim.
+    // The Port name of the claim, under which the release keeps an unfinished command.
+    std::wstring m_claimedPort;
+    // The rest of a command the last run on the port was cut in; taken over from the port by
+    // the claim, handed back to it by the release.
     std::vector<uint8_t> m_unfinishedCommand;
     // The printer's state by its last status packet (kStatusClear, kStatusCoverOpen or
     // kStatusReceiptEmpty); cleared by the claim before the reader starts, then written by the
