@@ -178,11 +178,7 @@ TEST(CutRun, OnANamedPipe)
     device.end->Go();
     EXPECT_EQ(0, device.Normal(kAfter));
     const std::string expected = run.UpToCommandEnd(static_cast<size_t>(cutAt)) + Translated(kAfter).bytes;
-    std::string got = device.end->Received();
-    for (DWORD waited = 0; got.size() < expected.size() && waited < 3000; waited += 50) {
-        Sleep(50);
-        got = device.end->Received();
-    }
+    const std::string got = ReceivedAtLeast(*device.end, expected.size(), 3000);
     EXPECT_EQ(Hex(expected), Hex(got));
     ExpectEndsWithText(got);
 }

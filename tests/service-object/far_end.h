@@ -136,6 +136,17 @@ inline std::wstring Lines(size_t n)
     return text;
 }
 
+// What the far end took, once it holds at least n bytes or ms have passed.
+inline std::string ReceivedAtLeast(FarEnd &end, size_t n, DWORD ms)
+{
+    std::string got = end.Received();
+    for (DWORD waited = 0; got.size() < n && waited < ms; waited += 50) {
+        Sleep(50);
+        got = end.Received();
+    }
+    return got;
+}
+
 // What the translator makes of text, and where its commands lie.
 struct Translated
 {

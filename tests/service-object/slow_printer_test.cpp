@@ -67,11 +67,7 @@ TEST(SlowPrinter, APrinterThatKeepsTakingDataGetsTheWholeRun)
         }
         EXPECT_LE(device.printer->WritePieceBytes(), row.kind == Kind::SmallPipe ? 48u : row.kind == Kind::SerialLpt || !device.Port() ? 128u : 4096u);
         device.end->SetRate(0);
-        std::string got = device.end->Received();
-        for (DWORD waited = 0; got.size() < run.bytes.size() && waited < 5000; waited += 50) {
-            Sleep(50);
-            got = device.end->Received();
-        }
+        const std::string got = ReceivedAtLeast(*device.end, run.bytes.size(), 5000);
         EXPECT_EQ(run.bytes.size(), got.size());
         EXPECT_TRUE(got == run.bytes) << "first difference at byte " << FirstDifference(got, run.bytes);
     }
@@ -132,11 +128,7 @@ TEST(SlowPrinter, APrinterThatStopsEndsTheCallWithATimeOut)
             device.end->Go();
         EXPECT_EQ(0, device.Normal(kNext));
         const std::string expected = run.UpToCommandEnd(static_cast<size_t>(cutAt)) + Translated(kNext).bytes;
-        std::string got = device.end->Received();
-        for (DWORD waited = 0; got.size() < expected.size() && waited < 3000; waited += 50) {
-            Sleep(50);
-            got = device.end->Received();
-        }
+        const std::string got = ReceivedAtLeast(*device.end, expected.size(), 3000);
         EXPECT_EQ(expected.size(), got.size());
         EXPECT_TRUE(got == expected) << "first difference at byte " << FirstDifference(got, expected);
         if (device.Port()) {
