@@ -9,19 +9,22 @@
 
 // A printer of which the port took nothing for this long has stopped (see WritePort).
 constexpr DWORD kWriteTimeoutMs = 5000;
-// A piece of a run that is not over within this long is cancelled and its rest sent again, so
-// the object sees how much got out.
-constexpr DWORD kWriteWindowMs = 1000;
+// The slowest printer we serve takes 50 bytes a second: this long for each byte.
+constexpr DWORD kWriteMsPerByte = 20;
+// While a write is pending, the port's output queue is looked at this often to see whether the
+// printer still takes data.
+constexpr DWORD kWriteProgressPollMs = 100;
 // After a write that the port ended on its own with nothing taken, the next one waits this long.
 constexpr DWORD kWriteRetryPauseMs = 50;
-// On a COM port a run goes out as consecutive pieces of at most kWritePieceLineMs of the line,
-// and never more than kWritePieceMaxBytes: a receipt of a few KB stays one write on the common
-// line speeds, and a slow printer goes on taking a piece's rest after each wait.
+// On a COM port that shows its output queue a run goes out as consecutive pieces of at most
+// kWritePieceLineMs of the line, and never more than kWritePieceMaxBytes, so few writes carry a
+// long run and the line never waits between them.
 constexpr DWORD kWritePieceLineMs = 3000;
 constexpr DWORD kWritePieceMaxBytes = 4096;
-// On any other port, whose cancelled writes may not tell what left, pieces are small enough for
-// the slowest printer we serve (50 bytes a second) to take each within half of kWriteTimeoutMs.
-// A named pipe's pieces are no larger than its buffer (see WritePort).
+// On any other port, and on a COM port that does not show its queue, nothing tells how much of
+// a pending write left, nor (with some drivers) how much of a cancelled one did: pieces are small
+// enough for the slowest printer we serve (50 bytes a second) to take each within half of
+// kWriteTimeoutMs. A named pipe's pieces are no larger than its buffer (see WritePort).
 constexpr DWORD kWritePieceSmallBytes = 128;
 // The status reader never waits longer than this before it looks at the stop flag again.
 constexpr DWORD kReaderWaitSliceMs = 100;

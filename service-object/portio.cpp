@@ -66,40 +66,43 @@ LONG CSOPOSPrinter::ReportShortRun()
 }
 
 // A run goes out as consecutive pieces with nothing between them, so it still reaches the
-// printer as one unbroken stream. A piece the port has not finished within kWriteWindowMs is
-// cancelled, which tells how much of it got out, and the rest goes out as the next piece: a
-// printer that takes data, however slowly, keeps the run going. The run ends only when the port
-// has taken nothing for kWriteTimeoutMs, or refuses a write at once, so a printer that stops is
-// given up on about that long after its last byte. What follows the end never leaves, so the
-// printer never gets bytes that were not next in the run.
+// printer as one unbroken stream. A pending piece is waited for as long as the port shows
+// progress, and cancelled only when the port has taken nothing for kWriteTimeoutMs, or the run
+// ends when a port ends a write with nothing taken for that long or refuses one at once: a
+// printer that stops is given up on about that long after its last byte. What follows the end
+// never leaves, so the printer never gets bytes that were not next in the run.
 //
-// That relies on the count of a cancelled write being what left. Serial ports and the virtual
-// port report it so; a named pipe reports nothing of a cancelled write, even when the far end
-// has read part of it. There no piece is larger than the pipe's buffer: a write completes once
-// the pipe holds it, so a piece still pending has not been read at all.
+// Progress shows as a piece that ends, and on a port that tells its output queue (a serial
+// driver's cbOutQue) as that queue falling while the piece is pending. Without the queue a
+// printer that pauses mid-piece shows no progress until the piece ends, and what a cancelled
+// write reports varies by driver (what left, or 0; a named pipe tells nothing of a write its far
+// end has partly read). There pieces are small (kWritePieceSmallBytes, on a named pipe no larger
+// than its buffer): a printer taking 50 bytes a second ends each long before the stop limit, so
+// only a printer that has stopped is cancelled. Where the queue shows, the bytes a cancelled
+// piece sent are also known from it, whatever the cancel reports.
 LONG CSOPOSPrinter::WritePort(const uint8_t *bytes, LONG length)
 {
     if (!IsHandle(m_port) || !m_writeEvent || length < 0)
         return 0;
-    const LONG pieceMax = m_writePieceBytes > 0 ? static_cast<LONG>(m_writePieceBytes) : 1;
     LONG done = 0;
     DWORD lastProgress = GetTickCount();
     do {   // an empty run is one write of nothing, as the port has always seen it
+        DWORD pieceBytes = m_writePieceBytes > 0 ? m_writePieceBytes : 1;
+        if (m_queueView == QueueView::Hidden && pieceBytes > kWritePieceSmallBytes)
+            pieceBytes = kWritePieceSmallBytes;
+        const LONG pieceMax = static_cast<LONG>(pieceBytes);
         const LONG piece = length - done < pieceMax ? length - done : pieceMax;
         bool started = true, cancelled = false;
-        const LONG written = WritePiece(bytes + done, piece, &started, &cancelled);
+        const LONG written = WritePiece(bytes + done, piece, &lastProgress, &started, &cancelled);
         done += written;
-        if (written > 0) {
-            lastProgress = GetTickCount();
-        } else if (piece > 0) {
-            if (!started || GetTickCount() - lastProgress >= kWriteTimeoutMs) {
-                Trace(L"WritePort: %ld of %ld bytes out\n", done, length);
-                break;
-            }
-            // A port that ended the write on its own with nothing taken is asked again soon.
-            if (!cancelled)
-                Sleep(kWriteRetryPauseMs);
+        if (written < piece &&
+            (!started || cancelled || (written == 0 && GetTickCount() - lastProgress >= kWriteTimeoutMs))) {
+            Trace(L"WritePort: %ld of %ld bytes out\n", done, length);
+            break;
         }
+        // A port that ended the write on its own with nothing taken is asked again soon.
+        if (written == 0 && piece > 0)
+            Sleep(kWriteRetryPauseMs);
     } while (done < length);
     return done;
 }
@@ -119,7 +122,20 @@ void CSOPOSPrinter::CancelPortIo()
         CancelIo(m_port);
 }
 
-LONG CSOPOSPrinter::WritePiece(const uint8_t *bytes, LONG length, bool *started, bool *cancelled)
+bool CSOPOSPrinter::PortQueued(DWORD *queued)
+{
+    if (m_portWriter)
+        return m_portQueue && m_portQueue(m_portWriterContext, m_port, queued);
+    DWORD errors = 0;
+    COMSTAT status = {};
+    if (!ClearCommError(m_port, &errors, &status))
+        return false;
+    *queued = status.cbOutQue;
+    return true;
+}
+
+LONG CSOPOSPrinter::WritePiece(const uint8_t *bytes, LONG length, DWORD *lastProgress, bool *started,
+                               bool *cancelled)
 {
     OVERLAPPED ov = {};
     ov.hEvent = m_writeEvent;
@@ -140,15 +156,40 @@ LONG CSOPOSPrinter::WritePiece(const uint8_t *bytes, LONG length, bool *started,
         }
     }
 
-    if (WaitForSingleObject(m_writeEvent, kWriteWindowMs) != WAIT_OBJECT_0) {
-        // Not finished in this window. The OVERLAPPED lives on this stack, so the write must be
-        // over before we return: cancel it and wait for its end, which tells how much got out.
-        CancelPortIo();
-        *cancelled = true;
+    // Pending: a port that counts its queue holds this write's bytes in it now. One that shows
+    // none is taken to hide its queue for the rest of the claim, and gets small pieces.
+    DWORD queued = 0;
+    bool queueKnown = false;
+    // (A wait that sees the event ends the write's waiting: the event resets itself.)
+    bool ended = WaitForSingleObject(m_writeEvent, 0) == WAIT_OBJECT_0;
+    if (!ended) {
+        queueKnown = PortQueued(&queued) && queued > 0;
+        if (m_queueView == QueueView::Unknown)
+            m_queueView = queueKnown ? QueueView::Shown : QueueView::Hidden;
+        queueKnown = queueKnown && m_queueView == QueueView::Shown;
+    }
+    while (!ended && WaitForSingleObject(m_writeEvent, kWriteProgressPollMs) != WAIT_OBJECT_0) {
+        DWORD now = 0;
+        if (queueKnown && PortQueued(&now) && now < queued) {
+            queued = now;
+            *lastProgress = GetTickCount();
+        }
+        if (GetTickCount() - *lastProgress >= kWriteTimeoutMs) {
+            // The OVERLAPPED lives on this stack, so the write must be over before we return:
+            // cancel it and wait for its end.
+            CancelPortIo();
+            *cancelled = true;
+            break;
+        }
     }
     GetOverlappedResult(m_port, &ov, &written, TRUE);
+    if (*cancelled && queueKnown && queued < static_cast<DWORD>(length) &&
+        written < static_cast<DWORD>(length) - queued)
+        written = static_cast<DWORD>(length) - queued;   // what left by the queue, nothing since
     if (written > static_cast<DWORD>(length))
         written = static_cast<DWORD>(length);
+    if (written > 0)
+        *lastProgress = GetTickCount();
     if (m_writeObserver)
         m_writeObserver(m_writeObserverContext, bytes, length, static_cast<LONG>(written));
     return static_cast<LONG>(written);

@@ -3,6 +3,8 @@
 #include "malvistra_private.h"
 
 #include <cwchar>
+#include <cwctype>
+#include <map>
 #include <new>
 
 namespace {
@@ -60,6 +62,58 @@ DWORD WritePieceBytesOfPort(HANDLE port)
         inBuffer < kWritePieceSmallBytes)
         return inBuffer;
     return kWritePieceSmallBytes;
+}
+
+// The rest of a command that a run was cut in, kept for its port between claims: the printer on
+// that port reads whatever it gets next as that rest, whichever claim or object sends it. Port
+// names are compared regardless of case, as the system opens them. Objects of different
+// apartments may claim and release on different threads at once.
+class CUnfinishedCommands
+{
+public:
+    CUnfinishedCommands() { InitializeCriticalSection(&m_lock); }
+    ~CUnfinishedCommands() { DeleteCriticalSection(&m_lock); }
+
+    void Keep(const std::wstring &port, std::vector<uint8_t> &rest)
+    {
+        EnterCriticalSection(&m_lock);
+        if (rest.empty())
+            m_rests.erase(Key(port));
+        else
+            m_rests[Key(port)].swap(rest);
+        LeaveCriticalSection(&m_lock);
+        rest.clear();
+    }
+    std::vector<uint8_t> Take(const std::wstring &port)
+    {
+        std::vector<uint8_t> rest;
+        EnterCriticalSection(&m_lock);
+        auto it = m_rests.find(Key(port));
+        if (it != m_rests.end()) {
+            rest.swap(it->second);
+            m_rests.erase(it);
+        }
+        LeaveCriticalSection(&m_lock);
+        return rest;
+    }
+
+private:
+    static std::wstring Key(const std::wstring &port)
+    {
+        std::wstring key(port);
+        for (wchar_t &c : key)
+            c = static_cast<wchar_t>(std::towupper(c));
+        return key;
+    }
+    CRITICAL_SECTION m_lock;
+    std::map<std::wstring, std::vector<uint8_t>> m_rests;
+};
+
+// Never destroyed: an object released at the process's end may still hand its rest over.
+CUnfinishedCommands &UnfinishedCommands()
+{
+    static CUnfinishedCommands *const store = new CUnfinishedCommands;
+    return *store;
 }
 
 void CloseAndClear(HANDLE &h)
@@ -174,13 +228,16 @@ void CSOPOSPrinter::SetupSerialLine()
     SetWriteTimeouts(timeouts);
 }
 
-// A piece of a run may take up to kWriteTimeoutMs on the port's side too: a port whose write
-// time-outs are shorter (a virtual port's driver gives a write without time-outs half a second)
-// would end a piece that a slow printer is still taking. Only the write fields are ours; the
-// read fields are whatever the caller put in.
+// The port's own write time-out must not end a piece that a printer we serve is still taking:
+// a port without one may end writes early (a virtual port's driver gives a write without
+// time-outs half a second), and one of a fixed total would end a long piece of a printer that
+// keeps taking data, or pauses, before the object saw it stop. So a piece may take as long as
+// the slowest printer needs for it, plus kWriteTimeoutMs: a stopped printer's write is ended by
+// the object first, wherever the port lets it cancel. Only the write fields are ours; the read
+// fields are whatever the caller put in.
 void CSOPOSPrinter::SetWriteTimeouts(COMMTIMEOUTS &timeouts)
 {
-    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
     timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
     if (!SetCommTimeouts(m_port, &timeouts))
         Trace(L"SetCommTimeouts => %lu\n", GetLastError());
@@ -212,6 +269,7 @@ STDMETHODIMP CSOPOSPrinter::ClaimDevice(long /*Timeout*/, long *pRC)
         // may still take write time-outs (a virtual port under another name does).
         m_statusGapMs = kStatusPacketGapMs;
         m_writePieceBytes = WritePieceBytesOfPort(m_port);
+        m_queueView = QueueView::Unknown;
         if (port.compare(0, 3, L"COM") == 0) {
             SetupSerialLine();
         } else {
@@ -237,6 +295,11 @@ STDMETHODIMP CSOPOSPrinter::ClaimDevice(long /*Timeout*/, long *pRC)
             return SetResultCode(OPOS_E_FAILURE);
         }
 
+        // The printer may still wait for the rest of a command that a run on this port was cut
+        // in, under an earlier claim or another object: it goes first.
+        m_claimedPort = port;
+        m_unfinishedCommand = UnfinishedCommands().Take(port);
+
         Sleep(100);   // lets the reader start before the claim is reported
         m_claimed = 1;
         return SetResultCode(OPOS_SUCCESS);
@@ -255,6 +318,7 @@ void CSOPOSPrinter::ReleasePort()
     CloseAndClear(m_writeEvent);
     CloseAndClear(m_readerThread);
     m_claimed = 0;
+    UnfinishedCommands().Keep(m_claimedPort, m_unfinishedCommand);
     ForgetClaimState();
 }
 
@@ -262,7 +326,6 @@ void CSOPOSPrinter::ForgetClaimState()
 {
     m_printBuffer.Clear();
     m_inTransaction = 0;
-    m_unfinishedCommand.clear();
     m_printerStatus = kStatusClear;
     m_coverOpen = 0;
     m_recEmpty = 0;

@@ -141,16 +141,20 @@ public:
         m_portReaderContext = context;
     }
 
-    // Starts one overlapped write of the port, as WriteFile does, and cancels the port's
-    // pending I/O, as CancelIo does; the end is reported through the OVERLAPPED and its event.
-    // The object writes with WriteFile; its own tests put a port here that behaves as another
-    // system's port does. Set only while the device is not claimed.
+    // Starts one overlapped write of the port, as WriteFile does, cancels the port's pending
+    // I/O, as CancelIo does, and tells the bytes of pending writes not yet sent, as the
+    // cbOutQue of ClearCommError does (false where the port cannot tell); the end of a write is
+    // reported through the OVERLAPPED and its event. The object uses those calls; its own tests
+    // put a port here that behaves as another system's port does. Set only while the device is
+    // not claimed.
     using PortWriteFunc = BOOL (*)(void *context, HANDLE port, const void *bytes, DWORD size, OVERLAPPED *overlapped);
     using PortCancelFunc = void (*)(void *context, HANDLE port);
-    void SetPortWriter(PortWriteFunc write, PortCancelFunc cancel, void *context)
+    using PortQueueFunc = BOOL (*)(void *context, HANDLE port, DWORD *queued);
+    void SetPortWriter(PortWriteFunc write, PortCancelFunc cancel, PortQueueFunc queue, void *context)
     {
         m_portWriter = write;
         m_portCanceller = cancel;
+        m_portQueue = queue;
         m_portWriterContext = context;
     }
 
@@ -165,9 +169,11 @@ public:
     bool IsClaimed() const { return m_claimed != 0; }
     // The longest pause between two bytes of one status packet on the claimed port.
     DWORD StatusPacketGap() const { return m_statusGapMs; }
-    // The longest piece of a run on the claimed port.
+    // The longest piece of a run on the claimed port by its line; pieces are no longer than
+    // kWritePieceSmallBytes once the port turns out not to tell its output queue.
     DWORD WritePieceBytes() const { return m_writePieceBytes; }
-    // The rest of a command that the last run was cut in, sent first by the next run.
+    // The rest of a command that the last run on this port was cut in, sent first by the next
+    // run; while the device is not claimed it is kept for the port (see TakeUnfinishedCommand).
     const std::vector<uint8_t> &UnfinishedCommand() const { return m_unfinishedCommand; }
     bool InTransaction() const { return m_inTransaction != 0; }
 
@@ -181,16 +187,20 @@ private:
     // and ResultCode agree.
     template <class F>
     LONG Contain(const wchar_t *method, F &&body);
-    // One write of the port, over within kWriteWindowMs: returns what got out, whether the port
-    // started the write at all, and whether it had to be cancelled.
-    LONG WritePiece(const uint8_t *bytes, LONG length, bool *started, bool *cancelled);
+    // One write of the port: returns what got out, whether the port started the write at all,
+    // and whether it was cancelled, which happens only once the port has shown no progress since
+    // *lastProgress for kWriteTimeoutMs. Moves *lastProgress on whenever the port shows some.
+    LONG WritePiece(const uint8_t *bytes, LONG length, DWORD *lastProgress, bool *started, bool *cancelled);
     BOOL StartWrite(const uint8_t *bytes, DWORD length, OVERLAPPED *overlapped);
     void CancelPortIo();
+    // The bytes of the pending write not yet sent, where the port tells.
+    bool PortQueued(DWORD *queued);
     void SendCommand(const uint8_t *bytes, size_t length);
     // Sends the rest of an unfinished command; true when none is left.
     bool FinishCutCommand();
     // The state that belongs to one claim of the port and must not outlive it: the print
-    // buffer, an open transaction, an unfinished command, the printer's reported state.
+    // buffer, an open transaction, the printer's reported state. (An unfinished command belongs
+    // to the port: the release keeps it for the port's next claim.)
     void ForgetClaimState();
     // The body of every print method: 103 on an object that is not claimed, else body's code;
     // the code goes to pRC and ResultCode.
@@ -225,9 +235,16 @@ private:
     std::atomic<LONG> m_statusBackEpoch{0};
     // Set by the claim before the reader starts: the packet gap for the port's line.
     DWORD m_statusGapMs = kStatusPacketGapMs;
-    // Set by the claim: the longest piece of a run (see WritePieceBytesFor).
+    // Set by the claim: the longest piece of a run (see WritePieceBytesOf).
     DWORD m_writePieceBytes = 1;
-    // The rest of a command the last run was cut in; empty on a fresh claim.
+    // Whether the claimed port tells the unsent bytes of a pending write: learned from the
+    // first write that stays pending.
+    enum class QueueView { Unknown, Shown, Hidden };
+    QueueView m_queueView = QueueView::Unknown;
+    // The Port name of the claim, under which the release keeps an unfinished command.
+    std::wstring m_claimedPort;
+    // The rest of a command the last run on the port was cut in; taken over from the port by
+    // the claim, handed back to it by the release.
     std::vector<uint8_t> m_unfinishedCommand;
     // The printer's state by its last status packet (kStatusClear, kStatusCoverOpen or
     // kStatusReceiptEmpty); cleared by the claim before the reader starts, then written by the
@@ -242,6 +259,7 @@ private:
     void *m_portReaderContext = nullptr;
     PortWriteFunc m_portWriter = nullptr;
     PortCancelFunc m_portCanceller = nullptr;
+    PortQueueFunc m_portQueue = nullptr;
     void *m_portWriterContext = nullptr;
     WriteObserver m_writeObserver = nullptr;
     void *m_writeObserverContext = nullptr;

@@ -52,6 +52,48 @@ TEST(CutRun, TheNextRunFirstFinishesTheCommand)
         EXPECT_EQ(S_OK, d.printer->PrintImmediate(2, data.Get(), &rc));
         return d.Checked(rc);
     };
+    // The rest belongs to the port: whoever claims it next sends the rest first, even before
+    // DeviceEnabled's command; a device on another port never gets it.
+    const std::string statusBackOn = Bytes({0x1D, 0x61, 0xFF});
+    auto enableAndPrint = [](CSOPOSPrinter &p) {
+        p.SetPropertyNumber(3, 1);
+        com::CBstr data(kAfter.c_str());
+        long rc = -1;
+        EXPECT_EQ(S_OK, p.PrintNormal(2, data.Get(), &rc));
+        return rc;
+    };
+    auto reclaimed = [&](Device &d) {
+        EXPECT_EQ(0, ReleaseDev(*d.printer));
+        EXPECT_EQ(0, Claim(*d.printer));
+        return d.Checked(enableAndPrint(*d.printer));
+    };
+    auto reopened = [&](Device &d) {
+        long rc = -1;
+        EXPECT_EQ(S_OK, d.printer->CloseService(&rc));
+        EXPECT_EQ(0, Open(*d.printer, L"POSPrinter", d.key.Name()));
+        EXPECT_EQ(0, Claim(*d.printer));
+        return d.Checked(enableAndPrint(*d.printer));
+    };
+    auto otherObject = [&](Device &d) {   // the port's name in other letter case
+        EXPECT_EQ(0, ReleaseDev(*d.printer));
+        TestDeviceKey key(L"CutRunTestOther");
+        std::wstring port = static_cast<SerialEnd *>(d.end.get())->PortName();
+        for (wchar_t &c : port)
+            c = static_cast<wchar_t>(towlower(c));
+        key.SetSerialPort(port);
+        PrinterPtr other = NewPrinter();
+        d.Port()->Attach(*other);
+        EXPECT_EQ(0, Open(*other, L"POSPrinter", key.Name()));
+        EXPECT_EQ(0, Claim(*other));
+        return enableAndPrint(*other);
+    };
+    auto otherPort = [&](Device &d) {
+        Device elsewhere(Kind::Virtual, L"CutRunTestOther");
+        EXPECT_EQ(0, enableAndPrint(*elsewhere.printer));
+        EXPECT_EQ(Hex(statusBackOn + kAfterBytes), Hex(elsewhere.end->Received()));
+        return reclaimed(d);
+    };
+    const std::string code39 = setup + Bytes({0x1D, 0x6B, 0x45, 0x08}) + "12345678";
     const struct { const char *what; Step cut; size_t takes; Step next; std::string got; } rows[] = {
         // what                            the run that is cut   the printer takes   the next run   the printer gets
         {"after the ESC of ESC J", normal(L"A\n"), 2, normal(kAfter),
@@ -61,6 +103,11 @@ TEST(CutRun, TheNextRunFirstFinishesTheCommand)
         {"inside the cut of a transaction", transaction, 25 + 1 + 12 + 1, normal(kAfter),
          transactionBlock + "X" + Translated(L"\n").bytes + Bytes({0x1D, 0x56, 0x00}) + kAfterBytes},
         {"before PrintImmediate", normal(L"A\n"), 2, immediate, "A" + Bytes({0x1B, 0x4A, 0x18}) + "AFTER\n"},
+        {"inside ESC E, then release", normal(L"\x1b|bCX\n"), 1, reclaimed, Bytes({0x1B, 0x45, 0x01}) + statusBackOn + kAfterBytes},
+        {"inside GS k, then release", barCode, 9 + 4 + 3, reclaimed, code39 + statusBackOn + kAfterBytes},
+        {"inside GS k, then close and open", barCode, 9 + 4 + 3, reopened, code39 + statusBackOn + kAfterBytes},
+        {"inside ESC E, then another object", normal(L"\x1b|bCX\n"), 2, otherObject, Bytes({0x1B, 0x45, 0x01}) + statusBackOn + kAfterBytes},
+        {"inside GS k, then another port", barCode, 9 + 4 + 3, otherPort, code39 + statusBackOn + kAfterBytes},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
@@ -77,9 +124,8 @@ TEST(CutRun, TheNextRunFirstFinishesTheCommand)
     }
 }
 
-// CheckHealth is a run like any other; the rest of a command, itself cut, is finished later;
-// a run on a fresh claim owes nothing to the one before.
-TEST(CutRun, CheckHealthTheRestCutAgainAndRelease)
+// CheckHealth is a run like any other; the rest of a command, itself cut, is finished later.
+TEST(CutRun, CheckHealthAndTheRestCutAgain)
 {
     const std::string kCut = "A" + Bytes({0x1B});
     const std::string kRest = Bytes({0x4A, 0x18});
@@ -113,18 +159,6 @@ TEST(CutRun, CheckHealthTheRestCutAgainAndRelease)
         EXPECT_EQ(Hex(kCut + kRest + kAfterBytes), Hex(got));
         ExpectEndsWithText(got);
     }
-    {
-        SCOPED_TRACE("ReleaseDevice forgets the rest");
-        Device device(Kind::Serial, kKey);
-        device.end->StopAfter(2);
-        EXPECT_EQ(112, device.Normal(L"A\n"));
-        EXPECT_EQ(0, ReleaseDev(*device.printer));
-        EXPECT_TRUE(device.printer->UnfinishedCommand().empty());
-        device.end->Go();
-        EXPECT_EQ(0, Claim(*device.printer));
-        EXPECT_EQ(0, device.Normal(kAfter));
-        EXPECT_EQ(Hex(kCut + kAfterBytes), Hex(device.end->Received()));
-    }
 }
 
 // On a real pipe the cut falls where the pipe stopped taking pieces: wherever that is inside a
@@ -144,11 +178,7 @@ TEST(CutRun, OnANamedPipe)
     device.end->Go();
     EXPECT_EQ(0, device.Normal(kAfter));
     const std::string expected = run.UpToCommandEnd(static_cast<size_t>(cutAt)) + Translated(kAfter).bytes;
-    std::string got = device.end->Received();
-    for (DWORD waited = 0; got.size() < expected.size() && waited < 3000; waited += 50) {
-        Sleep(50);
-        got = device.end->Received();
-    }
+    const std::string got = ReceivedAtLeast(*device.end, expected.size(), 3000);
     EXPECT_EQ(Hex(expected), Hex(got));
     ExpectEndsWithText(got);
 }

@@ -39,11 +39,15 @@ private:
     PipePrinter m_printer;
 };
 
-// A 9600-baud line on the emulator's port; the writes go to a PacedSerialPort.
+// A line on the emulator's port (9600 baud unless told; under the emulator's other name, not
+// COM, when lptName); the writes go to a PacedSerialPort.
 class SerialEnd : public FarEnd
 {
 public:
-    SerialEnd() : m_emu(1) { m_emu.Clear(); }
+    explicit SerialEnd(DWORD baudIndex = 6, bool lptName = false) : m_emu(1), m_baudIndex(baudIndex), m_lptName(lptName)
+    {
+        m_emu.Clear();
+    }
     ~SerialEnd() override { m_emu.Clear(); }
     // Status bytes from the printer: they travel on the real line.
     void SendStatus(const std::string &packet) { m_emu.Send(packet); }
@@ -53,13 +57,18 @@ public:
     std::string Received() override { return m_port.Received(); }
     void Prepare(TestDeviceKey &key, CSOPOSPrinter &printer) override
     {
-        key.SetSerialPort(m_emu.PortName());
+        key.SetSerialPort(m_lptName ? m_emu.AliasName() : m_emu.PortName());
+        key.SetDword(L"Baudrate", m_baudIndex);
         m_port.Attach(printer);
     }
+    PacedSerialPort &Port() { return m_port; }
+    std::wstring PortName() const { return m_emu.PortName(); }
 
 private:
     PrinterEmulator m_emu;
     PacedSerialPort m_port;
+    DWORD m_baudIndex;
+    bool m_lptName;
 };
 
 // The emulator's printer under a name that is not COM, as the virtual port's LPT name is. Its
@@ -87,7 +96,7 @@ private:
     PrinterEmulator m_emu;
 };
 
-enum class Kind { Pipe, SmallPipe, Serial, Virtual };
+enum class Kind { Pipe, SmallPipe, Serial, Serial38400, Serial115200, SerialLpt, Virtual };
 
 inline const char *Name(Kind kind)
 {
@@ -95,6 +104,9 @@ inline const char *Name(Kind kind)
     case Kind::Pipe: return "named pipe";
     case Kind::SmallPipe: return "named pipe holding 48 bytes";
     case Kind::Serial: return "serial port";
+    case Kind::Serial38400: return "serial port at 38400 baud";
+    case Kind::Serial115200: return "serial port at 115200 baud";
+    case Kind::SerialLpt: return "serial driver under a name that is not COM";
     default: return "virtual port";
     }
 }
@@ -105,6 +117,9 @@ inline std::unique_ptr<FarEnd> MakeEnd(Kind kind)
     case Kind::Pipe: return std::unique_ptr<FarEnd>(new PipeEnd(256));
     case Kind::SmallPipe: return std::unique_ptr<FarEnd>(new PipeEnd(48));
     case Kind::Serial: return std::unique_ptr<FarEnd>(new SerialEnd());
+    case Kind::Serial38400: return std::unique_ptr<FarEnd>(new SerialEnd(8));
+    case Kind::Serial115200: return std::unique_ptr<FarEnd>(new SerialEnd(10));
+    case Kind::SerialLpt: return std::unique_ptr<FarEnd>(new SerialEnd(6, true));
     default: return std::unique_ptr<FarEnd>(new VirtualEnd());
     }
 }
@@ -119,6 +134,17 @@ inline std::wstring Lines(size_t n)
         text += number + std::wstring(39, static_cast<wchar_t>(L'a' + i % 26)) + L"\n";
     }
     return text;
+}
+
+// What the far end took, once it holds at least n bytes or ms have passed.
+inline std::string ReceivedAtLeast(FarEnd &end, size_t n, DWORD ms)
+{
+    std::string got = end.Received();
+    for (DWORD waited = 0; got.size() < n && waited < ms; waited += 50) {
+        Sleep(50);
+        got = end.Received();
+    }
+    return got;
 }
 
 // What the translator makes of text, and where its commands lie.
@@ -167,6 +193,12 @@ public:
     {
         EXPECT_EQ(rc, NumberProperty(*printer, 6)) << "pRC and ResultCode differ";
         return rc;
+    }
+    // The write stand-in of a serial kind, else null.
+    PacedSerialPort *Port()
+    {
+        auto *serial = dynamic_cast<SerialEnd *>(end.get());
+        return serial ? &serial->Port() : nullptr;
     }
     long Normal(const std::wstring &text)
     {

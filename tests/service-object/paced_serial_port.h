@@ -1,7 +1,8 @@
 // The write side of a serial port as a serial driver runs it, behind the object's write seam: a
 // write ends when its last byte has gone down the line, the printer takes bytes at its own pace
-// (holding the line meanwhile) and can stop, and a write that is cancelled ends with the count
-// of the bytes that went out. Wine's pseudo-terminal cannot show this: it holds about 20 KB and
+// (holding the line meanwhile) and can stop or pause, the output queue holds what the pending
+// write has not sent, and a write that is cancelled ends with the count of the bytes that went
+// out, or, as other ports' drivers do, with 0 while those bytes still reach the printer. Wine's pseudo-terminal cannot show this: it holds about 20 KB and
 // lets a blocked writer go on only once nearly all of it is taken.
 //
 // Everything the printer took is kept, in order.
@@ -28,7 +29,14 @@ public:
     PacedSerialPort(const PacedSerialPort &) = delete;
     PacedSerialPort &operator=(const PacedSerialPort &) = delete;
 
-    void Attach(CSOPOSPrinter &printer) { printer.SetPortWriter(&PacedSerialPort::Write, &PacedSerialPort::Cancel, this); }
+    void Attach(CSOPOSPrinter &printer)
+    {
+        printer.SetPortWriter(&PacedSerialPort::Write, &PacedSerialPort::Cancel, &PacedSerialPort::Queued, this);
+    }
+    // What a cancelled write reports: what left (false) or 0 (true).
+    void CancelReportsNothing(bool nothing) { m_cancelReportsNothing = nothing; }
+    // The writes cancelled so far.
+    unsigned Cancels() const { return m_cancels; }
 
     // At most this many bytes a second (0: as fast as they come).
     void SetRate(unsigned bytesPerSecond)
@@ -39,17 +47,21 @@ public:
         m_creditAt = GetTickCount();
     }
     void Stop() { StopAfter(0); }
-    // Takes n more bytes, then nothing.
-    void StopAfter(size_t n)
+    // Takes n more bytes, then nothing; for pauseMs only, when that is not 0.
+    void StopAfter(size_t n, DWORD pauseMs = 0)
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_limited = true;
         m_left = n;
+        m_pauseMs = pauseMs;
+        m_pausing = n == 0 && pauseMs;
+        m_stoppedAt = GetTickCount();
     }
     void Go()
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_limited = false;
+        m_pausing = false;
     }
     std::string Received()
     {
@@ -76,6 +88,10 @@ private:
         self->m_size = size;
         self->m_sent = 0;
         self->m_pending = overlapped;
+        if (self->m_rate) {   // an idle line carried nothing: no credit from before this write
+            self->m_credit = 0;
+            self->m_creditAt = GetTickCount();
+        }
         self->Transmit();
         if (!self->m_pending)
             return TRUE;   // ended inside the call, as a write the port took at once does
@@ -87,13 +103,27 @@ private:
     {
         auto *self = static_cast<PacedSerialPort *>(context);
         std::lock_guard<std::mutex> lock(self->m_lock);
-        if (self->m_pending)
+        if (self->m_pending) {
+            ++self->m_cancels;
+            if (self->m_cancelReportsNothing)
+                self->m_sent = 0;
             self->End(kStatusCancelled);
+        }
+    }
+
+    static BOOL Queued(void *context, HANDLE, DWORD *queued)
+    {
+        auto *self = static_cast<PacedSerialPort *>(context);
+        std::lock_guard<std::mutex> lock(self->m_lock);
+        *queued = self->m_pending ? static_cast<DWORD>(self->m_size - self->m_sent) : 0;
+        return TRUE;
     }
 
     // With the lock held: what the printer takes of the pending write now.
     void Transmit()
     {
+        if (m_pausing && GetTickCount() - m_stoppedAt >= m_pauseMs)
+            m_limited = m_pausing = false;   // the pause is over
         if (!m_pending)
             return;
         size_t allowed = m_size - m_sent;
@@ -113,8 +143,13 @@ private:
         m_sent += allowed;
         if (m_rate)
             m_credit -= static_cast<double>(allowed);
-        if (m_limited)
+        if (m_limited) {
             m_left -= allowed;
+            if (m_left == 0 && m_pauseMs && !m_pausing) {
+                m_pausing = true;
+                m_stoppedAt = GetTickCount();
+            }
+        }
         if (m_sent == m_size)
             End(0);
     }
@@ -131,7 +166,7 @@ private:
     void Run()
     {
         while (!m_quit) {
-            Sleep(5);
+            Sleep(1);   // a write ends about when its last byte is due, as on a line
             std::lock_guard<std::mutex> lock(m_lock);
             Transmit();
         }
@@ -143,6 +178,11 @@ private:
     DWORD m_creditAt = GetTickCount();
     bool m_limited = false;
     size_t m_left = 0;
+    DWORD m_pauseMs = 0;
+    bool m_pausing = false;   // stopped for m_pauseMs from m_stoppedAt
+    DWORD m_stoppedAt = 0;
+    std::atomic<bool> m_cancelReportsNothing{false};
+    std::atomic<unsigned> m_cancels{0};
     std::string m_taken;
     const char *m_bytes = nullptr;
     size_t m_size = 0;

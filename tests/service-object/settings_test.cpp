@@ -478,8 +478,9 @@ TEST(SerialLine, HandShakeAndReadTimeouts)
         EXPECT_EQ(MAXDWORD, timeouts.ReadIntervalTimeout);
         EXPECT_EQ(0u, timeouts.ReadTotalTimeoutMultiplier);
         EXPECT_EQ(0u, timeouts.ReadTotalTimeoutConstant);
-        // A piece of a run may take as long on the port's side as the object waits for it.
-        EXPECT_EQ(0u, timeouts.WriteTotalTimeoutMultiplier);
+        // A piece of a run may take as long on the port's side as the slowest printer needs
+        // for it, and then as long as the object waits for a printer that stopped.
+        EXPECT_EQ(20u, timeouts.WriteTotalTimeoutMultiplier);
         EXPECT_EQ(5000u, timeouts.WriteTotalTimeoutConstant);
         EXPECT_EQ(2880u, printer->WritePieceBytes()) << "three seconds of 9600 8N1";
         EXPECT_EQ(0, ReleaseDev(*printer));
